@@ -1,0 +1,8 @@
+#include "console_flow.h"
+
+#include <platform/console.h>
+
+int main()
+{
+    return computer_id_app::RunConsole(platform::WaitForKey);
+}

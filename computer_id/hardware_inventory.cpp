@@ -1,0 +1,159 @@
+#include "hardware_inventory.h"
+
+#include "id_generation_error.h"
+#include "trace_format.h"
+
+#include <cstring>
+#include <iterator>
+#include <iostream>
+
+namespace Lib_ComputerID {
+namespace {
+
+const char* const kProcessorQuery =
+    "SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor";
+const wchar_t* const ProcessorProperties[] = {L"DeviceID", L"Manufacturer", L"Name",
+                                              L"Description", L"ProcessorID"};
+
+const char* const kBaseBoardQuery = "SELECT SerialNumber, Manufacturer, Product, Model, "
+                                    "OtherIdentifyingInfo FROM Win32_BaseBoard";
+const wchar_t* const BaseBoardProperties[] = {L"SerialNumber", L"Manufacturer", L"Product",
+                                              L"Model", L"OtherIdentifyingInfo"};
+
+const char* const kBiosQuery = "SELECT Manufacturer, SerialNumber FROM Win32_BIOS";
+const wchar_t* const BiosProperties[] = {L"Manufacturer", L"SerialNumber"};
+
+std::string ComFailureMessage(const char* text, HRESULT hr)
+{
+    std::ostringstream message;
+    message << text << std::hex << hr << std::endl;
+    return message.str();
+}
+
+} // namespace
+
+std::string CreateComputerID(std::uint64_t flags)
+{
+    std::cout << "In CreateComputerID(), flags = 0x" << std::hex << flags << "\n";
+
+    IWbemLocator* pLoc = nullptr;
+    std::cout << "Call CoCreateInstance\n";
+    HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWbemLocator, reinterpret_cast<LPVOID*>(&pLoc));
+    std::cout << "Done CoCreateInstance, hr = " << hr << "\n";
+    if (FAILED(hr)) {
+        const std::string message =
+            ComFailureMessage("Failed to create IWbemLocator object. Err code = 0x", hr);
+        throw IDGenerationError(message.c_str());
+    }
+
+    IWbemServices* pSvc = nullptr;
+    std::cout << "pLoc = " << PointerText{pLoc} << "\n";
+    std::cout << "Call pLoc->ConnectServer\n";
+    hr = pLoc->ConnectServer(platform::BStr("ROOT\\CIMV2"), nullptr, nullptr, nullptr, 0, nullptr,
+                             nullptr, &pSvc);
+    std::cout << "Done ConnectServer, hr = " << hr << ", pSvc = " << PointerText{pSvc} << "\n";
+    if (FAILED(hr)) {
+        const std::string message = ComFailureMessage("Could not connect. Error code = 0x", hr);
+        pLoc->Release();
+        throw IDGenerationError(message.c_str());
+    }
+
+    std::cout << "Call CoSetProxyBlanket\n";
+    hr = CoSetProxyBlanket(pSvc, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                           RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    std::cout << "Done CoSetProxyBlanket\n";
+    if (FAILED(hr)) {
+        const std::string message =
+            ComFailureMessage("Could not set proxy blanket. Error code = 0x", hr);
+        pSvc->Release();
+        pLoc->Release();
+        throw IDGenerationError(message.c_str());
+    }
+
+    std::string platformInfo;
+    {
+        std::wostringstream infoStream;
+        GetInfo(infoStream, kProcessorQuery, ProcessorProperties, std::size(ProcessorProperties),
+                pSvc, pLoc);
+        GetInfo(infoStream, kBaseBoardQuery, BaseBoardProperties, std::size(BaseBoardProperties),
+                pSvc, pLoc);
+        GetInfo(infoStream, kBiosQuery, BiosProperties, std::size(BiosProperties), pSvc, pLoc);
+        platformInfo = NarrowCodeUnits(infoStream.str());
+    }
+
+    std::cout << "Call pSvc->Release()\n";
+    pSvc->Release();
+    std::cout << "Done pSvc->Release()\n";
+    std::cout << "Call pLoc->Release()\n";
+    pLoc->Release();
+    std::cout << "Done pLoc->Release()\n";
+    return platformInfo;
+}
+
+void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
+             std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc)
+{
+    std::cout << "Call GetInfo( " << query << " )\n";
+
+    IEnumWbemClassObject* pEnumerator = nullptr;
+    HRESULT hr = pSvc->ExecQuery(platform::BStr("WQL"), platform::BStr(query),
+                                 WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                                 &pEnumerator);
+    std::cout << "Done GetInfo(), hr = " << hr << ", pEnumerator = " << PointerText{pEnumerator}
+              << "\n";
+    if (FAILED(hr)) {
+        const std::string message = ComFailureMessage("Query failed. Error code = 0x", hr);
+        pSvc->Release();
+        pLoc->Release();
+        throw IDGenerationError(message.c_str());
+    }
+
+    IWbemClassObject* pclsObj = nullptr;
+    ULONG uReturn = 0;
+    int pass = 0;
+    while (pEnumerator) {
+        std::cout << "Do pEnumerator->Next() # " << pass << "\n";
+        ++pass;
+        hr = pEnumerator->Next(WBEM_INFINITE, 1, &pclsObj, &uReturn);
+        std::cout << "hr= " << hr << ", pclsObj = " << PointerText{pclsObj}
+                  << ", uReturn = " << uReturn << "\n";
+        if (uReturn == 0)
+            break;
+
+        VARIANT vtProp;
+        std::memset(&vtProp, 0, sizeof vtProp);
+        for (std::uint64_t i = 0; i < propertyCount; ++i) {
+            std::cout << "pclsObj->Get( " << NarrowCodeUnits(properties[i]) << " )\n";
+            hr = pclsObj->Get(properties[i], 0, &vtProp, nullptr, nullptr);
+            std::cout << "hr = " << hr << ", vtProp.vt = " << vtProp.vt << "\n";
+            if (FAILED(hr))
+                continue;
+            if (vtProp.vt == VT_BSTR) {
+                // A string variant with a null pointer counts as an empty value.
+                infoStream << (vtProp.bstrVal != nullptr ? vtProp.bstrVal : L"") << std::endl;
+            }
+            std::cout << "Call VariantClear()\n";
+            VariantClear(&vtProp);
+            std::cout << "Done VariantClear()\n";
+        }
+
+        std::cout << "Call pclsObj->Release()\n";
+        pclsObj->Release();
+        pclsObj = nullptr;
+        std::cout << "Done pclsObj->Release()\n";
+    }
+
+    std::cout << "Call pEnumerator->Release()\n";
+    if (pEnumerator)
+        pEnumerator->Release();
+    std::cout << "Done pEnumerator->Release()\n";
+
+    if (pclsObj) {
+        std::cout << "Call again pclsObj->Release()\n";
+        pclsObj->Release();
+        std::cout << "Done call again pclsObj->Release()\n";
+    }
+}
+
+} // namespace Lib_ComputerID

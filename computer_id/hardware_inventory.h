@@ -1,0 +1,23 @@
+#pragma once
+
+#include <platform/com_wmi.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+namespace Lib_ComputerID {
+
+// Collects the platform information text: every string value of the processor, base board
+// and BIOS properties that WMI returns, one per line, each UTF-16 code unit narrowed to
+// its low byte. Traces every platform call on standard output and switches it to hex.
+// Throws IDGenerationError when a COM step fails, after releasing what it holds.
+std::string CreateComputerID(std::uint64_t flags);
+
+// Runs one WQL query and appends the string values of its objects to infoStream, one per
+// line, reading the properties in list order. On a failing query releases pSvc and pLoc
+// and throws IDGenerationError.
+void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
+             std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc);
+
+} // namespace Lib_ComputerID

@@ -1,0 +1,198 @@
+// Internal to the digest library: the buffering, length counting, padding and digest output
+// that the three engine families share. A family supplies its context type and compression.
+#pragma once
+
+#include "sha/sha.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace sha_core {
+
+template <class Context>
+using Word = std::remove_extent_t<decltype(Context::Intermediate_Hash)>;
+
+template <class Context>
+inline constexpr std::size_t Block_Size = sizeof(Context::Message_Block);
+
+template <class UInt>
+UInt LoadBigEndian(const std::uint8_t* bytes) {
+    UInt value = 0;
+    for (std::size_t i = 0; i < sizeof(UInt); ++i) {
+        value = static_cast<UInt>(value << 8) | bytes[i];
+    }
+    return value;
+}
+
+template <class UInt>
+void StoreBigEndian(std::uint8_t* bytes, UInt value) {
+    for (std::size_t i = sizeof(UInt); i-- > 0; value >>= 8) {
+        bytes[i] = static_cast<std::uint8_t>(value);
+    }
+}
+
+template <class Context>
+void StartMessage(Context& context) {
+    context.Length_High = 0;
+    context.Length_Low = 0;
+    context.Message_Block_Index = 0;
+    context.Computed = 0;
+    context.Corrupted = shaSuccess;
+}
+
+// Message bits that can still be counted before the two-word length wraps; saturates, since
+// no single call can add more than 2^35 bits.
+template <class Context>
+std::uint64_t LengthRoom(const Context& context) {
+    if constexpr (sizeof(context.Length_Low) == 4) {
+        return ~((std::uint64_t{context.Length_High} << 32) | context.Length_Low);
+    } else {
+        const bool high_full = context.Length_High == std::numeric_limits<std::uint64_t>::max();
+        return high_full ? ~context.Length_Low : std::numeric_limits<std::uint64_t>::max();
+    }
+}
+
+// Modulo the counter's full width, so that a wrap leaves what counting 8 bits per byte leaves.
+template <class Context>
+void AddLength(Context& context, std::uint64_t bits) {
+    if constexpr (sizeof(context.Length_Low) == 4) {
+        const std::uint64_t length =
+            ((std::uint64_t{context.Length_High} << 32) | context.Length_Low) + bits;
+        context.Length_High = static_cast<std::uint32_t>(length >> 32);
+        context.Length_Low = static_cast<std::uint32_t>(length);
+    } else {
+        context.Length_Low += bits;
+        if (context.Length_Low < bits) {
+            ++context.Length_High;
+        }
+    }
+}
+
+// Leaves the context exactly as storing and counting one byte at a time would, down to the
+// stale bytes of Message_Block, so that any split of a message gives the same state.
+template <auto ProcessMessageBlock, class Context>
+int Input(Context* context, const std::uint8_t* bytes, std::uint32_t bytecount) {
+    if (context == nullptr) {
+        return shaNull;
+    }
+    if (bytecount == 0) {
+        return shaSuccess;
+    }
+    if (bytes == nullptr) {
+        return shaNull;
+    }
+    if (context->Computed != 0) {
+        return context->Corrupted = shaStateError;
+    }
+    if (context->Corrupted != shaSuccess) {
+        return context->Corrupted;
+    }
+
+    // The byte that wraps the length is still stored and counted, but its block is never
+    // compressed and nothing after it is taken: the index may then stand at the block's end.
+    const std::uint64_t fitting = LengthRoom(*context) / 8;
+    const bool wraps = fitting < bytecount;
+    const std::uint32_t bulk = wraps ? static_cast<std::uint32_t>(fitting) : bytecount;
+
+    constexpr std::size_t block_size = Block_Size<Context>;
+    std::size_t index = static_cast<std::size_t>(context->Message_Block_Index);
+    for (std::uint32_t left = bulk; left != 0;) {
+        const std::size_t chunk = std::min<std::size_t>(block_size - index, left);
+        std::memcpy(context->Message_Block + index, bytes, chunk);
+        bytes += chunk;
+        left -= static_cast<std::uint32_t>(chunk);
+        index += chunk;
+        if (index == block_size) {
+            ProcessMessageBlock(context);
+            index = 0;
+        }
+    }
+    AddLength(*context, std::uint64_t{bulk} * 8);
+    if (wraps) {
+        context->Message_Block[index++] = *bytes;
+        AddLength(*context, 8);
+        context->Corrupted = shaInputTooLong;
+    }
+    context->Message_Block_Index = static_cast<std::int_least16_t>(index);
+    return context->Corrupted;
+}
+
+template <auto ProcessMessageBlock, class Context>
+void Finalize(Context* context, std::uint8_t Pad_Byte) {
+    constexpr std::size_t block_size = Block_Size<Context>;
+    constexpr std::size_t half_size = sizeof(context->Length_Low);
+    constexpr std::size_t length_at = block_size - 2 * half_size;
+    std::uint8_t* const block = context->Message_Block;
+
+    std::size_t index = static_cast<std::size_t>(context->Message_Block_Index);
+    block[index++] = Pad_Byte;
+    if (index > length_at) {
+        std::memset(block + index, 0, block_size - index);
+        ProcessMessageBlock(context);
+        index = 0;
+    }
+    std::memset(block + index, 0, length_at - index);
+    StoreBigEndian(block + length_at, context->Length_High);
+    StoreBigEndian(block + length_at + half_size, context->Length_Low);
+    ProcessMessageBlock(context);
+
+    // A finished context keeps the digest and nothing of the message.
+    std::memset(block, 0, block_size);
+    context->Length_High = 0;
+    context->Length_Low = 0;
+    context->Computed = 1;
+}
+
+template <auto Finalize, class Context>
+int FinalBits(Context* context, std::uint8_t message_bits, std::uint32_t bit_count,
+              const std::uint8_t (&masks)[8], const std::uint8_t (&markbit)[8]) {
+    if (context == nullptr) {
+        return shaNull;
+    }
+    if (bit_count == 0) {
+        return shaSuccess;
+    }
+    if (bit_count > 7) {
+        return shaBadParam;
+    }
+    if (context->Corrupted != shaSuccess) {
+        return context->Corrupted;
+    }
+    if (context->Computed != 0) {
+        return context->Corrupted = shaStateError;
+    }
+    const bool wraps = LengthRoom(*context) < bit_count;
+    AddLength(*context, bit_count);
+    if (wraps) {
+        return context->Corrupted = shaInputTooLong;
+    }
+    // The message's last bits and the single 1 bit of padding share one byte.
+    Finalize(context, static_cast<std::uint8_t>((message_bits & masks[bit_count]) |
+                                                markbit[bit_count]));
+    return shaSuccess;
+}
+
+template <auto Finalize, class Context>
+int ResultN(Context* context, std::uint8_t* Message_Digest, int HashSize) {
+    if (context == nullptr || Message_Digest == nullptr) {
+        return shaNull;
+    }
+    if (context->Corrupted != shaSuccess) {
+        return context->Corrupted;
+    }
+    if (context->Computed == 0) {
+        Finalize(context, 0x80);
+    }
+    constexpr int word_size = sizeof(Word<Context>);
+    for (int i = 0; i < HashSize; ++i) {
+        const int shift = 8 * (word_size - 1 - i % word_size);
+        Message_Digest[i] = static_cast<std::uint8_t>(context->Intermediate_Hash[i / word_size] >> shift);
+    }
+    return shaSuccess;
+}
+
+} // namespace sha_core
