@@ -115,7 +115,8 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
     while (pEnumerator) {
         std::cout << "Do pEnumerator->Next() # " << pass << "\n";
         ++pass;
-        hr = pEnumerator->Next(WBEM_INFINITE, 1, &pclsObj, &uReturn);
+        // Next takes a signed LONG; WBEM_INFINITE is the all-ones 32-bit pattern.
+        hr = pEnumerator->Next(static_cast<LONG>(WBEM_INFINITE), 1, &pclsObj, &uReturn);
         std::cout << "hr= " << hr << ", pclsObj = " << PointerText{pclsObj}
                   << ", uReturn = " << uReturn << "\n";
         if (uReturn == 0)

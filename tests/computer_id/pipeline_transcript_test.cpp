@@ -49,14 +49,14 @@ void ExpectProcessor(ExpectedTrace& trace, const void* object)
     trace.ObjectReleased();
 }
 
-struct Run {
+struct RunResult {
     std::string output;
     std::string id;
 };
 
-Run RunGetComputerID()
+RunResult RunGetComputerID()
 {
-    Run run{"", "untouched"};
+    RunResult run{"", "untouched"};
     CoutCapture capture;
     Lib_ComputerID::GetComputerID(run.id);
     run.output = capture.Text();
@@ -77,8 +77,11 @@ Collected RunCreateComputerID()
     return collected;
 }
 
+// COM is started first, as the program does before it collects anything.
 class PipelineTest : public ::testing::Test {
 protected:
+    void SetUp() override { Lib_ComputerID::InitializeCOM(); }
+
     ScriptedWmi wmi;
 };
 
@@ -91,7 +94,7 @@ TEST_F(PipelineTest, TwoProcessorsNoBaseBoardAndABios)
                            .Null(L"SerialNumber")
                            .Address();
 
-    const Run run = RunGetComputerID();
+    const RunResult run = RunGetComputerID();
 
     ExpectedTrace trace;
     trace.GetComputerIDStart().Connected(wmi.Locator(), wmi.Services());
@@ -125,7 +128,7 @@ struct ComFailure {
 TEST_F(PipelineTest, LocatorCreationFailure)
 {
     wmi.Fail(Step::CoCreateInstance, 0x80040154);
-    const Run run = RunGetComputerID();
+    const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
         .Line("In CreateComputerID(), flags = 0x7")
@@ -140,7 +143,7 @@ TEST_F(PipelineTest, LocatorCreationFailure)
 TEST_F(PipelineTest, ConnectionFailureReleasesTheLocator)
 {
     wmi.Fail(Step::ConnectServer, 0x8004100E);
-    const Run run = RunGetComputerID();
+    const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
         .Line("In CreateComputerID(), flags = 0x7")
@@ -158,7 +161,7 @@ TEST_F(PipelineTest, ConnectionFailureReleasesTheLocator)
 TEST_F(PipelineTest, ProxyBlanketFailureReleasesServicesAndLocator)
 {
     wmi.Fail(Step::CoSetProxyBlanket, 0x80070005);
-    const Run run = RunGetComputerID();
+    const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
         .Connected(wmi.Locator(), wmi.Services())
@@ -172,7 +175,7 @@ TEST_F(PipelineTest, FirstQueryFailure)
 {
     AddProcessor(wmi, L"CPU0");
     wmi.Fail(Step::ExecQuery1, 0x80041017);
-    const Run run = RunGetComputerID();
+    const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
         .Connected(wmi.Locator(), wmi.Services())
@@ -189,7 +192,7 @@ TEST_F(PipelineTest, ThirdQueryFailureAfterTwoSuccessfulOnes)
     const void* cpu = AddProcessor(wmi, L"CPU0");
     const void* board = wmi.AddObject(L"Win32_BaseBoard").String(L"Manufacturer", L"ASUSTeK").Address();
     wmi.Fail(Step::ExecQuery3, 0x80041010);
-    const Run run = RunGetComputerID();
+    const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart().Connected(wmi.Locator(), wmi.Services());
     trace.QueryStart(kProcessorQuery, 0, wmi.Enumerator(L"Win32_Processor"));
@@ -218,7 +221,7 @@ TEST_F(PipelineTest, EmptyPlatformInformationIsReportedWithOneLineEnd)
                           .Failing(L"Name", 0x80041003)
                           .StringArray(L"Description", {L"a", L"b"})
                           .Address();
-    const Run run = RunGetComputerID();
+    const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart().Connected(wmi.Locator(), wmi.Services());
     trace.QueryStart(kProcessorQuery, 0, wmi.Enumerator(L"Win32_Processor"))

@@ -44,7 +44,8 @@ public:
     // The enumeration step that ends this class's results reports no object but leaves
     // this extra object in its out pointer.
     ScriptedObject& LeaveObjectAfterLastNext(const std::wstring& className);
-    // The nth wide-string allocation from now on (1 = the next one) returns null.
+    // The nth wide-string allocation from now on (1 = the next one) returns null. Only the
+    // caller's SysAllocString and SysAllocStringLen calls count, not the copies Get hands out.
     void FailStringAllocation(int nth);
 
     const void* Locator() const;

@@ -34,12 +34,14 @@ constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110U);
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154U);
 constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106U);
 constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0U);
+constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008U);
 
 constexpr HRESULT WBEM_S_NO_ERROR = 0;
 constexpr HRESULT WBEM_S_FALSE = 1;
 constexpr HRESULT WBEM_E_FAILED = static_cast<HRESULT>(0x80041001U);
 constexpr HRESULT WBEM_E_NOT_FOUND = static_cast<HRESULT>(0x80041002U);
 constexpr HRESULT WBEM_E_ACCESS_DENIED = static_cast<HRESULT>(0x80041003U);
+constexpr HRESULT WBEM_E_OUT_OF_MEMORY = static_cast<HRESULT>(0x80041006U);
 constexpr HRESULT WBEM_E_INVALID_PARAMETER = static_cast<HRESULT>(0x80041008U);
 constexpr HRESULT WBEM_E_INVALID_NAMESPACE = static_cast<HRESULT>(0x8004100EU);
 constexpr HRESULT WBEM_E_INVALID_CLASS = static_cast<HRESULT>(0x80041010U);
@@ -55,7 +57,10 @@ enum WBEM_GENERIC_FLAG_TYPE : LONG {
     WBEM_FLAG_RETURN_IMMEDIATELY = 0x10,
     WBEM_FLAG_FORWARD_ONLY = 0x20,
 };
-enum WBEM_TIMEOUT_TYPE : std::int64_t { WBEM_INFINITE = 0xFFFFFFFF };
+// Next takes its timeout as a LONG, so the SDK's 0xFFFFFFFF arrives there as -1.
+enum WBEM_TIMEOUT_TYPE : LONG { WBEM_NO_WAIT = 0, WBEM_INFINITE = static_cast<LONG>(0xFFFFFFFFU) };
+enum WBEM_FLAVOR_TYPE : LONG { WBEM_FLAVOR_ORIGIN_LOCAL = 0 };
+enum CIMTYPE_ENUMERATION : CIMTYPE { CIM_SINT32 = 3, CIM_STRING = 8, CIM_FLAG_ARRAY = 0x2000 };
 enum VARENUM : VARTYPE {
     VT_EMPTY = 0,
     VT_NULL = 1,
@@ -79,6 +84,9 @@ bool operator==(const GUID& left, const GUID& right);
 extern const CLSID CLSID_WbemLocator; // {4590F811-1D3A-11D0-891F-00AA004B2E24}
 extern const IID IID_IWbemLocator;    // {DC12A687-737F-11CF-884D-00AA004B2E24}
 extern const IID IID_IUnknown;
+extern const IID IID_IWbemServices;         // {9556DC99-828C-11CF-A37E-00AA003240C7}
+extern const IID IID_IEnumWbemClassObject;  // {027947E1-D731-11CE-A357-000000000001}
+extern const IID IID_IWbemClassObject;      // {DC12A681-737F-11CF-884D-00AA004B2E24}
 
 // The one-dimensional array of an array-typed property value; owned by its VARIANT.
 struct SAFEARRAY {

@@ -4,7 +4,7 @@
 
 #define _WIN32_DCOM
 #include <comdef.h>
-#include <Wbemidl.h>
+#include <wbemidl.h>
 
 namespace platform {
 using BStr = _bstr_t;

@@ -1,0 +1,45 @@
+# Installs the libraries, their public headers, the program and a CMake package
+# (find_package(ComputerID) gives ComputerID::sha and ComputerID::computer_id).
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/ComputerID)
+
+install(TARGETS sha platform computer_id_library
+    EXPORT ComputerIDTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS computer_id RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+
+install(FILES ${PROJECT_SOURCE_DIR}/sha/sha.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sha COMPONENT development)
+install(FILES
+    ${PROJECT_SOURCE_DIR}/computer_id/computer_id.h
+    ${PROJECT_SOURCE_DIR}/computer_id/id_generation_error.h
+    ${PROJECT_SOURCE_DIR}/computer_id/message_digest.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/computer_id COMPONENT development)
+
+install(EXPORT ComputerIDTargets NAMESPACE ComputerID:: DESTINATION ${package_dir}
+    COMPONENT development)
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/ComputerIDConfig.cmake.in
+    ${PROJECT_BINARY_DIR}/ComputerIDConfig.cmake INSTALL_DESTINATION ${package_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/ComputerIDConfigVersion.cmake
+    COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/ComputerIDConfig.cmake
+    ${PROJECT_BINARY_DIR}/ComputerIDConfigVersion.cmake
+    DESTINATION ${package_dir} COMPONENT development)
+
+set(CPACK_PACKAGE_NAME computer-id)
+set(CPACK_PACKAGE_VENDOR "computer_id developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Derives a stable computer ID from the machine's hardware")
+set(CPACK_PACKAGE_CONTACT "computer_id developers <computer-id@localhost>")
+if(WIN32)
+    set(CPACK_GENERATOR ZIP)
+else()
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+endif()
+include(CPack)

@@ -1,0 +1,34 @@
+#include <platform/console.h>
+
+#include <cerrno>
+
+#include <termios.h>
+#include <unistd.h>
+
+namespace platform {
+
+void WaitForKey()
+{
+    if (::isatty(STDIN_FILENO) == 0) {
+        return;
+    }
+    termios saved{};
+    if (::tcgetattr(STDIN_FILENO, &saved) != 0) {
+        return;
+    }
+    termios raw = saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
+        return;
+    }
+    char key = 0;
+    while (::read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
+    }
+    // A key such as an arrow sends several bytes; dropping the rest keeps them from
+    // reaching whatever reads the terminal after this process.
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+}
+
+} // namespace platform

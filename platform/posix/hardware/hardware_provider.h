@@ -1,0 +1,37 @@
+// The provider that answers Win32_Processor, Win32_BaseBoard and Win32_BIOS from this
+// machine: CPUID for the processor, SMBIOS through sysfs for the board and the BIOS, with
+// the values that Windows' WMI gives for the same hardware. Files are read below a root
+// folder, "/" for the program and a fake tree for tests.
+#pragma once
+
+#include "file_reader.h"
+#include "processor.h"
+
+#include "../wmi/provider.h"
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace platform::wmi {
+struct ClassDefinition;
+}
+
+namespace platform::hardware {
+
+class HardwareProvider final : public wmi::Provider {
+public:
+    // This machine's processor.
+    explicit HardwareProvider(std::filesystem::path root);
+    HardwareProvider(std::filesystem::path root, std::shared_ptr<const FileReader> files);
+    // A given processor identity, for every processor package.
+    HardwareProvider(std::filesystem::path root, std::shared_ptr<const FileReader> files,
+                     ProcessorIdentity processor);
+
+    HRESULT CreateLocator(IWbemLocator** locator) override;
+
+private:
+    std::shared_ptr<const std::vector<wmi::ClassDefinition>> classes_;
+};
+
+} // namespace platform::hardware

@@ -1,0 +1,174 @@
+#include "query_service.h"
+
+#include "com_object.h"
+#include "wql.h"
+
+#include "../unicode.h"
+
+#include <algorithm>
+#include <new>
+#include <string_view>
+#include <utility>
+
+namespace platform::wmi {
+
+namespace {
+
+using Classes = std::shared_ptr<const std::vector<ClassDefinition>>;
+
+class ClassObject final : public ComObject<IWbemClassObject> {
+public:
+    explicit ClassObject(Instance instance) : instance_(std::move(instance)) {}
+
+    HRESULT Get(LPCWSTR wszName, LONG lFlags, VARIANT* pVal, CIMTYPE* pType, LONG* plFlavor) override
+    {
+        return GetProperty(instance_, wszName, lFlags, pVal, pType, plFlavor);
+    }
+
+private:
+    Instance instance_;
+};
+
+class Enumerator final : public ComObject<IEnumWbemClassObject> {
+public:
+    explicit Enumerator(std::vector<Instance> results) : results_(std::move(results)) {}
+
+    HRESULT Next(LONG lTimeout, ULONG uCount, IWbemClassObject** apObjects, ULONG* puReturned) override
+    {
+        if (const HRESULT status = BeginNext(lTimeout, uCount, apObjects, puReturned); FAILED(status)) {
+            return status;
+        }
+        while (*puReturned < uCount && next_ < results_.size()) {
+            try {
+                apObjects[*puReturned] = new ClassObject(results_[next_]);
+            } catch (const std::bad_alloc&) {
+                return WBEM_E_OUT_OF_MEMORY;
+            }
+            ++*puReturned;
+            ++next_;
+        }
+        return *puReturned == uCount ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
+    }
+
+private:
+    std::vector<Instance> results_;
+    std::size_t next_ = 0;
+};
+
+bool ContainsName(const std::vector<std::wstring>& names, std::wstring_view name)
+{
+    return std::any_of(names.begin(), names.end(),
+                       [name](const std::wstring& candidate) { return EqualsIgnoreCase(candidate, name); });
+}
+
+// The instances as the query sees them: a property left out of the select list is not
+// part of the result object at all.
+std::vector<Instance> Project(std::vector<Instance> instances, const SelectQuery& query)
+{
+    if (query.allProperties) {
+        return instances;
+    }
+    for (Instance& instance : instances) {
+        std::erase_if(instance, [&query](const Property& property) {
+            return !ContainsName(query.properties, property.name);
+        });
+    }
+    return instances;
+}
+
+class Services final : public ComObject<IWbemServices> {
+public:
+    explicit Services(Classes classes) : classes_(std::move(classes)) {}
+
+    HRESULT ExecQuery(const BSTR strQueryLanguage, const BSTR strQuery, LONG, IWbemContext*,
+                      IEnumWbemClassObject** ppEnum) override
+    {
+        if (ppEnum == nullptr) {
+            return WBEM_E_INVALID_PARAMETER;
+        }
+        *ppEnum = nullptr;
+        if (strQueryLanguage == nullptr || strQuery == nullptr) {
+            return WBEM_E_INVALID_PARAMETER;
+        }
+        if (!IsQueryLanguage(strQueryLanguage)) {
+            return WBEM_E_INVALID_QUERY_TYPE;
+        }
+        const std::optional<SelectQuery> query = ParseSelect(strQuery);
+        if (!query) {
+            return WBEM_E_INVALID_QUERY;
+        }
+        const auto definition = std::find_if(classes_->begin(), classes_->end(), [&query](const ClassDefinition& candidate) {
+            return EqualsIgnoreCase(candidate.name, query->className);
+        });
+        if (definition == classes_->end()) {
+            return WBEM_E_INVALID_CLASS;
+        }
+        for (const std::wstring& property : query->properties) {
+            if (!ContainsName(definition->properties, property)) {
+                return WBEM_E_INVALID_QUERY;
+            }
+        }
+        try {
+            *ppEnum = new Enumerator(Project(definition->instances(), *query));
+        } catch (const std::bad_alloc&) {
+            return WBEM_E_OUT_OF_MEMORY;
+        }
+        return WBEM_S_NO_ERROR;
+    }
+
+private:
+    Classes classes_;
+};
+
+class Locator final : public ComObject<IWbemLocator> {
+public:
+    explicit Locator(Classes classes) : classes_(std::move(classes)) {}
+
+    HRESULT ConnectServer(const BSTR strNetworkResource, const BSTR, const BSTR, const BSTR, LONG,
+                          const BSTR, IWbemContext*, IWbemServices** ppNamespace) override
+    {
+        if (ppNamespace == nullptr) {
+            return WBEM_E_INVALID_PARAMETER;
+        }
+        *ppNamespace = nullptr;
+        if (strNetworkResource == nullptr) {
+            return WBEM_E_INVALID_PARAMETER;
+        }
+        if (!IsServedNamespace(strNetworkResource)) {
+            return WBEM_E_INVALID_NAMESPACE;
+        }
+        auto* services = new (std::nothrow) Services(classes_);
+        if (services == nullptr) {
+            return WBEM_E_OUT_OF_MEMORY;
+        }
+        *ppNamespace = services;
+        return WBEM_S_NO_ERROR;
+    }
+
+private:
+    Classes classes_;
+};
+
+} // namespace
+
+HRESULT CreateLocator(Classes classes, IWbemLocator** locator)
+{
+    auto* created = new (std::nothrow) Locator(std::move(classes));
+    if (created == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    *locator = created;
+    return S_OK;
+}
+
+bool IsServedNamespace(LPCWSTR name)
+{
+    return EqualsIgnoreCase(name, L"ROOT\\CIMV2");
+}
+
+bool IsQueryLanguage(LPCWSTR language)
+{
+    return EqualsIgnoreCase(language, L"WQL");
+}
+
+} // namespace platform::wmi

@@ -1,0 +1,170 @@
+#include <hardware/hardware_provider.h>
+#include <wmi/provider.h>
+
+#include <platform/com_wmi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using platform::hardware::HardwareProvider;
+using platform::wmi::ProviderInstallation;
+
+// Each test starts with a thread on which COM has not been started.
+class ComRuntimeTest : public ::testing::Test {
+protected:
+    HardwareProvider provider{"/nonexistent-root"};
+    ProviderInstallation installation{provider};
+};
+
+using Calls = std::vector<std::pair<DWORD, HRESULT>>;
+
+class CoInitializeSequenceTest : public ComRuntimeTest, public ::testing::WithParamInterface<Calls> {};
+
+TEST_P(CoInitializeSequenceTest, EachCallGivesItsStatus)
+{
+    for (const auto& [model, expected] : GetParam()) {
+        EXPECT_EQ(CoInitializeEx(nullptr, model), expected) << "model " << model;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, CoInitializeSequenceTest,
+    ::testing::Values(Calls{{COINIT_APARTMENTTHREADED, S_OK},
+                            {COINIT_APARTMENTTHREADED, S_FALSE},
+                            {COINIT_MULTITHREADED, RPC_E_CHANGED_MODE},
+                            {COINIT_APARTMENTTHREADED, S_FALSE}},
+                      Calls{{COINIT_MULTITHREADED, S_OK},
+                            {COINIT_APARTMENTTHREADED, RPC_E_CHANGED_MODE},
+                            {COINIT_MULTITHREADED, S_FALSE}},
+                      Calls{{0x8, E_INVALIDARG}, {COINIT_MULTITHREADED, S_OK}}));
+
+TEST_F(ComRuntimeTest, CoInitializeRejectsAReservedPointerWithoutStartingCom)
+{
+    int reserved = 0;
+    EXPECT_EQ(CoInitializeEx(&reserved, COINIT_APARTMENTTHREADED), E_INVALIDARG);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+}
+
+TEST_F(ComRuntimeTest, ComStateBelongsToTheThreadAndToTheInstallation)
+{
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    HRESULT other = E_INVALIDARG;
+    std::thread([&other] { other = CoInitializeEx(nullptr, COINIT_MULTITHREADED); }).join();
+    EXPECT_EQ(other, S_OK);
+    {
+        HardwareProvider inner{"/nonexistent-root"};
+        const ProviderInstallation nested{inner};
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    }
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+}
+
+struct Creation {
+    const char* name;
+    const CLSID* clsid;
+    DWORD context;
+    bool outer;
+    const IID* iid;
+    HRESULT expected;
+};
+
+class CoCreateInstanceTest : public ComRuntimeTest, public ::testing::WithParamInterface<Creation> {};
+
+IWbemLocator* CreateLocator(REFIID iid = IID_IWbemLocator)
+{
+    void* created = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, iid, &created), S_OK);
+    return static_cast<IWbemLocator*>(created);
+}
+
+TEST_P(CoCreateInstanceTest, OnlyTheInProcessWbemLocatorIsRegistered)
+{
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    const Creation& creation = GetParam();
+    IWbemLocator* outer = CreateLocator();
+    void* created = &created;
+    EXPECT_EQ(CoCreateInstance(*creation.clsid, creation.outer ? outer : nullptr, creation.context,
+                               *creation.iid, &created),
+              creation.expected);
+    EXPECT_EQ(created, nullptr);
+    EXPECT_EQ(outer->Release(), 0U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, CoCreateInstanceTest,
+    ::testing::Values(
+        Creation{"OtherClass", &IID_IWbemServices, CLSCTX_INPROC_SERVER, false, &IID_IWbemLocator, REGDB_E_CLASSNOTREG},
+        Creation{"LocalServerOnly", &CLSID_WbemLocator, 0x4, false, &IID_IWbemLocator, REGDB_E_CLASSNOTREG},
+        Creation{"Aggregation", &CLSID_WbemLocator, CLSCTX_INPROC_SERVER, true, &IID_IWbemLocator, CLASS_E_NOAGGREGATION},
+        Creation{"OtherInterface", &CLSID_WbemLocator, CLSCTX_INPROC_SERVER, false, &IID_IWbemServices, E_NOINTERFACE}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComRuntimeTest, CoCreateInstanceNeedsComOnTheThreadAndAnOutPointer)
+{
+    void* created = &created;
+    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, &created),
+              CO_E_NOTINITIALIZED);
+    EXPECT_EQ(created, nullptr);
+    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, nullptr),
+              E_POINTER);
+}
+
+TEST_F(ComRuntimeTest, LocatorCountsReferencesAndAnswersForItsOwnInterfaces)
+{
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    IWbemLocator* locator = CreateLocator(IID_IUnknown);
+    ASSERT_NE(locator, nullptr);
+    void* same = nullptr;
+    EXPECT_EQ(locator->QueryInterface(IID_IWbemLocator, &same), S_OK);
+    EXPECT_EQ(same, locator);
+    EXPECT_EQ(locator->QueryInterface(IID_IUnknown, &same), S_OK);
+    EXPECT_EQ(same, locator);
+    void* other = &other;
+    EXPECT_EQ(locator->QueryInterface(IID_IWbemServices, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(locator->AddRef(), 4U);
+    EXPECT_EQ(locator->Release(), 3U);
+    EXPECT_EQ(locator->Release(), 2U);
+    EXPECT_EQ(locator->Release(), 1U);
+    EXPECT_EQ(locator->Release(), 0U);
+}
+
+TEST_F(ComRuntimeTest, ProxyBlanketNeedsAProxy)
+{
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    IWbemLocator* locator = CreateLocator();
+    IWbemServices* services = nullptr;
+    ASSERT_EQ(locator->ConnectServer(platform::BStr("root\\cimv2"), nullptr, nullptr, nullptr, 0, nullptr,
+                                      nullptr, &services),
+              WBEM_S_NO_ERROR);
+    EXPECT_EQ(CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE),
+              S_OK);
+    EXPECT_EQ(CoSetProxyBlanket(nullptr, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE),
+              E_INVALIDARG);
+    IWbemServices* other = services;
+    EXPECT_EQ(locator->ConnectServer(platform::BStr("ROOT\\DEFAULT"), nullptr, nullptr, nullptr, 0, nullptr,
+                                     nullptr, &other),
+              WBEM_E_INVALID_NAMESPACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(services->Release(), 0U);
+    EXPECT_EQ(locator->Release(), 0U);
+}
+
+TEST(GuidTest, EqualityComparesEveryField)
+{
+    GUID changed = IID_IWbemLocator;
+    EXPECT_TRUE(changed == IID_IWbemLocator);
+    changed.Data4[7] ^= 1;
+    EXPECT_FALSE(changed == IID_IWbemLocator);
+    EXPECT_FALSE(IID_IWbemLocator == IID_IWbemClassObject);
+}
+
+} // namespace

@@ -1,0 +1,237 @@
+#include "wmi_client.h"
+
+#include <hardware/hardware_provider.h>
+#include <wmi/provider.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+
+namespace {
+
+using platform::hardware::FileContent;
+using platform::hardware::FileReader;
+using platform::hardware::HardwareProvider;
+using platform::hardware::ProcessorIdentity;
+using platform_test::Connection;
+using platform_test::Failed;
+using platform_test::Null;
+using platform_test::Objects;
+using platform_test::Text;
+
+const wchar_t* const processorQuery =
+    L"SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor";
+const wchar_t* const baseBoardQuery =
+    L"SELECT SerialNumber, Manufacturer, Product, Model, OtherIdentifyingInfo FROM Win32_BaseBoard";
+const wchar_t* const biosQuery = L"SELECT Manufacturer, SerialNumber FROM Win32_BIOS";
+const std::vector<const wchar_t*> processorNames{L"DeviceID", L"Manufacturer", L"Name", L"Description", L"ProcessorID"};
+const std::vector<const wchar_t*> baseBoardNames{L"SerialNumber", L"Manufacturer", L"Product", L"Model",
+                                                 L"OtherIdentifyingInfo"};
+const std::vector<const wchar_t*> biosNames{L"Manufacturer", L"SerialNumber"};
+
+const ProcessorIdentity xeon{L"GenuineIntel", L"Intel(R) Xeon(R) CPU   ", L"Intel64 Family 6 Model 158 Stepping 10",
+                             std::nullopt};
+
+class FakeTree {
+public:
+    FakeTree()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "platform-tree-XXXXXX").string();
+        root_ = ::mkdtemp(pattern.data());
+    }
+    ~FakeTree() { std::filesystem::remove_all(root_); }
+    FakeTree(const FakeTree&) = delete;
+    FakeTree& operator=(const FakeTree&) = delete;
+
+    void Write(const std::string& relative, const std::string& bytes) const
+    {
+        const std::filesystem::path path = root_ / relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    void Dmi(const std::string& attribute, const std::string& bytes) const { Write("sys/class/dmi/id/" + attribute, bytes); }
+    const std::filesystem::path& Root() const { return root_; }
+
+private:
+    std::filesystem::path root_;
+};
+
+// Answers the named files with a chosen failure, as for root-only files read by a user.
+class FailingReader final : public FileReader {
+public:
+    FailingReader(std::set<std::string> names, FileContent::Status status) : names_(std::move(names)), status_(status) {}
+
+    FileContent Read(const std::filesystem::path& path) const override
+    {
+        if (names_.contains(path.filename().string())) {
+            return {status_, {}};
+        }
+        return FileReader::Read(path);
+    }
+
+private:
+    std::set<std::string> names_;
+    FileContent::Status status_;
+};
+
+class HardwareProviderTest : public ::testing::Test {
+protected:
+    // Installs a provider over the tree as it is now and collects what the query gives.
+    Objects Run(const wchar_t* query, const std::vector<const wchar_t*>& names,
+                std::shared_ptr<const FileReader> files = std::make_shared<const FileReader>()) const
+    {
+        HardwareProvider provider(tree.Root(), std::move(files), xeon);
+        const platform::wmi::ProviderInstallation installation(provider);
+        return Connection().Collect(query, names);
+    }
+
+    void FullSmbios() const
+    {
+        tree.Dmi("board_serial", "MB-1234  \n");
+        tree.Dmi("board_vendor", "ASUSTeK COMPUTER INC.\n");
+        tree.Dmi("board_name", "PRIME B450M-A\n");
+        tree.Dmi("bios_vendor", "American Megatrends Inc.\n");
+        tree.Dmi("product_serial", "System Serial Number\n");
+    }
+
+    FakeTree tree;
+};
+
+TEST_F(HardwareProviderTest, FullSmbiosGivesOneBoardAndOneBios)
+{
+    FullSmbios();
+    EXPECT_EQ(Run(baseBoardQuery, baseBoardNames),
+              (Objects{{Text(L"MB-1234  "), Text(L"ASUSTeK COMPUTER INC."), Text(L"PRIME B450M-A"), Null(), Null()}}));
+    EXPECT_EQ(Run(biosQuery, biosNames), (Objects{{Text(L"American Megatrends Inc."), Text(L"System Serial Number")}}));
+}
+
+TEST_F(HardwareProviderTest, WithoutSmbiosBoardAndBiosHaveNoObject)
+{
+    EXPECT_EQ(Run(baseBoardQuery, baseBoardNames), Objects{});
+    EXPECT_EQ(Run(biosQuery, biosNames), Objects{});
+}
+
+TEST_F(HardwareProviderTest, RootOnlyFilesFailWithAccessDeniedAndOthersStillRead)
+{
+    FullSmbios();
+    const auto denying = std::make_shared<const FailingReader>(std::set<std::string>{"board_serial", "product_serial"},
+                                                               FileContent::Status::Denied);
+    EXPECT_EQ(Run(baseBoardQuery, baseBoardNames, denying),
+              (Objects{{Failed(static_cast<HRESULT>(0x80041003U)), Text(L"ASUSTeK COMPUTER INC."),
+                        Text(L"PRIME B450M-A"), Null(), Null()}}));
+    EXPECT_EQ(Run(biosQuery, biosNames, denying),
+              (Objects{{Text(L"American Megatrends Inc."), Failed(WBEM_E_ACCESS_DENIED)}}));
+    const auto failing = std::make_shared<const FailingReader>(std::set<std::string>{"bios_vendor"},
+                                                               FileContent::Status::Failed);
+    EXPECT_EQ(Run(biosQuery, biosNames, failing), (Objects{{Failed(WBEM_E_FAILED), Text(L"System Serial Number")}}));
+}
+
+TEST_F(HardwareProviderTest, PropertiesOutsideTheSelectListAreNotFound)
+{
+    FullSmbios();
+    EXPECT_EQ(Run(L"SELECT manufacturer FROM win32_bios", biosNames),
+              (Objects{{Text(L"American Megatrends Inc."), Failed(WBEM_E_NOT_FOUND)}}));
+    EXPECT_EQ(Run(L"SELECT * FROM Win32_BIOS", {L"SERIALNUMBER", L"Version"}),
+              (Objects{{Text(L"System Serial Number"), Failed(WBEM_E_NOT_FOUND)}}));
+}
+
+struct Attribute {
+    const char* name;
+    std::optional<std::string> file; // empty: no such file
+    platform_test::PropertyRead expected;
+};
+
+class AttributeValueTest : public HardwareProviderTest, public ::testing::WithParamInterface<Attribute> {};
+
+TEST_P(AttributeValueTest, DropsOnlyTheTrailingNewlineAndDecodesUtf8)
+{
+    tree.Dmi("bios_vendor", "x\n");
+    if (GetParam().file) {
+        tree.Dmi("product_serial", *GetParam().file);
+    }
+    EXPECT_EQ(Run(biosQuery, biosNames), (Objects{{Text(L"x"), GetParam().expected}}));
+}
+
+const wchar_t replacement = 0xFFFD;
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, AttributeValueTest,
+    ::testing::Values(
+        Attribute{"Missing", std::nullopt, Null()}, Attribute{"OnlyNewline", "\n", Null()},
+        Attribute{"Empty", "", Null()}, Attribute{"SpacesKept", "  S/N 1  \n", Text(L"  S/N 1  ")},
+        Attribute{"NoNewline", "abc", Text(L"abc")}, Attribute{"SecondNewlineKept", "abc\n\n", Text(L"abc\n")},
+        Attribute{"EmbeddedNul", std::string("A\0B\n", 4), Text(std::wstring(L"A\0B", 3))},
+        Attribute{"NonAscii", "Gigabyte T\xC3\xAB" "chnology \xE2\x82\xAC\n", Text(L"Gigabyte T\u00EBchnology \u20AC")},
+        Attribute{"AboveBmp", "\xF0\x9F\x98\x80\n", Text({wchar_t(0xD83D), wchar_t(0xDE00)})},
+        Attribute{"InvalidUtf8", "Bad\xFF\xC3 \xE2\x82\n", Text({L'B', L'a', L'd', replacement, replacement, L' ', replacement})},
+        Attribute{"CappedAt64KiB", std::string(70000, 'a'), Text(std::wstring(65536, L'a'))}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HardwareProviderTest, OneProcessorObjectPerPackage)
+{
+    EXPECT_EQ(Run(processorQuery, processorNames),
+              (Objects{{Text(L"CPU0"), Text(L"GenuineIntel"), Text(L"Intel(R) Xeon(R) CPU   "),
+                        Text(L"Intel64 Family 6 Model 158 Stepping 10"), Null()}}));
+
+    for (const char* cpu : {"cpu0", "cpu1", "cpu2", "cpu3"}) {
+        tree.Write(std::string("sys/devices/system/cpu/") + cpu + "/topology/physical_package_id",
+                   cpu[3] < '2' ? "0\n" : "1\n");
+    }
+    tree.Write("sys/devices/system/cpu/cpufreq/topology/physical_package_id", "7\n");
+    const Objects two = Run(processorQuery, {L"DeviceID", L"Manufacturer"});
+    EXPECT_EQ(two, (Objects{{Text(L"CPU0"), Text(L"GenuineIntel")}, {Text(L"CPU1"), Text(L"GenuineIntel")}}));
+
+    const auto unreadable = std::make_shared<const FailingReader>(std::set<std::string>{"physical_package_id"},
+                                                                  FileContent::Status::Denied);
+    EXPECT_EQ(Run(processorQuery, {L"DeviceID"}, unreadable), (Objects{{Text(L"CPU0")}}));
+}
+
+TEST(FileReaderTest, ReportsMissingFilesAndNeverBlocks)
+{
+    const FakeTree tree;
+    const FileReader reader;
+    EXPECT_EQ(reader.Read(tree.Root() / "absent").status, FileContent::Status::Missing);
+    EXPECT_EQ(reader.Read(tree.Root() / "absent/below").status, FileContent::Status::Missing);
+    EXPECT_EQ(reader.Read(tree.Root()).status, FileContent::Status::Failed);
+    const std::filesystem::path fifo = tree.Root() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const FileContent content = reader.Read(fifo);
+    EXPECT_EQ(content.status, FileContent::Status::Read);
+    EXPECT_EQ(content.bytes, "");
+}
+
+// The processor that CPUID reports on this machine is the one the kernel describes.
+TEST(MachineHardwareTest, ProcessorMatchesProcCpuinfo)
+{
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::map<std::string, std::string> fields;
+    for (std::string line; std::getline(cpuinfo, line) && !line.empty();) {
+        const std::size_t colon = line.find(':');
+        const std::size_t end = line.find_last_not_of(" \t", colon - 1);
+        fields.emplace(line.substr(0, end + 1), line.substr(std::min(colon + 2, line.size())));
+    }
+    const std::string vendor = fields["vendor_id"];
+    const std::string description = std::string(vendor == "GenuineIntel" ? "Intel64" : "AMD64") + " Family " +
+                                    fields["cpu family"] + " Model " + fields["model"] + " Stepping " +
+                                    fields["stepping"];
+
+    const Objects objects = Connection().Collect(processorQuery, processorNames);
+    ASSERT_FALSE(objects.empty());
+    EXPECT_EQ(objects[0][0], Text(L"CPU0"));
+    EXPECT_EQ(objects[0][1], Text(std::wstring(vendor.begin(), vendor.end())));
+    EXPECT_EQ(objects[0][3], Text(std::wstring(description.begin(), description.end())));
+    ASSERT_TRUE(objects[0][4].text);
+    EXPECT_EQ(objects[0][4].text->find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos);
+    EXPECT_EQ(objects[0][4].text->size(), 16U);
+}
+
+} // namespace
