@@ -31,7 +31,8 @@ struct Size {
 
 constexpr Size Sizes[] = {{64, "64 B"}, {1024, "1 KiB"}, {1024 * 1024, "1 MiB"}};
 
-std::vector<std::uint8_t> Message(std::size_t size) {
+std::vector<std::uint8_t> Message(std::size_t size)
+{
     std::vector<std::uint8_t> message(size);
     std::uint32_t x = 0x9E3779B9;
     for (auto& byte : message) {
@@ -41,11 +42,13 @@ std::vector<std::uint8_t> Message(std::size_t size) {
     return message;
 }
 
-std::string Name(const char* implementation, const Variant& variant, const Size& size) {
+std::string Name(const char* implementation, const Variant& variant, const Size& size)
+{
     return std::string(implementation) + "/" + variant.name + "/" + std::to_string(size.bytes);
 }
 
-void Ours(benchmark::State& state, SHAversion which, std::size_t size) {
+void Ours(benchmark::State& state, SHAversion which, std::size_t size)
+{
     const std::vector<std::uint8_t> message = Message(size);
     USHAContext context;
     std::uint8_t digest[USHAMaxHashSize];
@@ -61,7 +64,8 @@ void Ours(benchmark::State& state, SHAversion which, std::size_t size) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
 
-void OpenSSL(benchmark::State& state, const char* name, std::size_t size) {
+void OpenSSL(benchmark::State& state, const char* name, std::size_t size)
+{
     const std::vector<std::uint8_t> message = Message(size);
     // Fetched once, as a caller that hashes often would, so no lookup is timed.
     const std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> md(EVP_MD_fetch(nullptr, name, nullptr),
@@ -82,36 +86,47 @@ void OpenSSL(benchmark::State& state, const char* name, std::size_t size) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
 
-// Passes everything on to the console and keeps each benchmark's throughput for the table.
+// Passes everything on to the console and keeps each benchmark's throughput for the table:
+// the median when repetitions were asked for, else the mean of the runs.
 class RateRecorder : public benchmark::ConsoleReporter {
   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
         for (const Run& run : runs) {
             const auto rate = run.counters.find("bytes_per_second");
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred && rate != run.counters.end()) {
-                Rate& kept = rates_[run.benchmark_name()];
+            if (run.error_occurred || rate == run.counters.end()) continue;
+            Rate& kept = rates_[run.run_name.str()];
+            if (run.run_type == Run::RT_Iteration) {
                 kept.sum += rate->second.value;
                 ++kept.count;
+            } else if (run.aggregate_name == "median") {
+                kept.median = rate->second.value;
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
-    // Mean bytes per second over the repetitions, or 0 when the benchmark did not run.
-    double BytesPerSecond(const std::string& name) const {
+    // Bytes per second, or 0 when the benchmark did not run.
+    double BytesPerSecond(const std::string& name) const
+    {
         const auto found = rates_.find(name);
-        return found == rates_.end() ? 0 : found->second.sum / found->second.count;
+        if (found == rates_.end()) return 0;
+        const Rate& rate = found->second;
+        if (rate.median > 0) return rate.median;
+        return rate.count > 0 ? rate.sum / rate.count : 0;
     }
 
   private:
     struct Rate {
         double sum = 0;
         int count = 0;
+        double median = 0;
     };
     std::map<std::string, Rate> rates_;
 };
 
-void PrintTable(const RateRecorder& recorder) {
+void PrintTable(const RateRecorder& recorder)
+{
     std::printf("\n%-8s %-7s %12s %14s %14s\n", "Variant", "Size", "USHA MB/s", "OpenSSL MB/s",
                 "USHA/OpenSSL");
     for (const Variant& variant : Variants) {
@@ -127,7 +142,8 @@ void PrintTable(const RateRecorder& recorder) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     for (const Variant& variant : Variants) {
         for (const Size& size : Sizes) {
             benchmark::RegisterBenchmark(Name("USHA", variant, size).c_str(), Ours, variant.which,

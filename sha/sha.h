@@ -78,12 +78,15 @@ struct USHAContext {
 // Per-variant engines. Reset: null context -> shaNull. Input: null context -> shaNull;
 // a zero count returns shaSuccess before anything else is looked at; a null message with a
 // non-zero count -> shaNull; input after the result -> shaStateError (sticky); a sticky
-// code is returned as is; a length overflow -> shaInputTooLong (sticky). Result: null
+// code is returned as is; a length overflow -> shaInputTooLong (sticky): the byte that
+// overflows is still stored and counted, and the rest of the call is not taken. Result: null
 // context or digest -> shaNull; a sticky code is returned; otherwise finishes the message
 // if needed and writes exactly the variant's digest size, most significant byte first.
 // FinalBits: null context -> shaNull; bit_count 0 -> shaSuccess, nothing changes;
-// bit_count above 7 -> shaBadParam, nothing changes; otherwise the bit_count high bits of
-// message_bits end the message, which is then finished (sticky codes as for Input).
+// bit_count above 7 -> shaBadParam, nothing changes; otherwise a sticky code is returned as
+// is, after the result -> shaStateError (sticky), bits that overflow the length are counted
+// -> shaInputTooLong (sticky); else the bit_count high bits of message_bits end the message,
+// which is then finished.
 int SHA1Reset(SHA1Context* context);
 int SHA1Input(SHA1Context* context, const std::uint8_t* bytes, std::uint32_t bytecount);
 int SHA1FinalBits(SHA1Context* context, std::uint8_t message_bits, std::uint32_t bit_count);

@@ -33,24 +33,44 @@ constexpr std::uint32_t SHA256_H0[8] = {
 constexpr std::uint8_t masks[8] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE};
 constexpr std::uint8_t markbit[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
-std::uint32_t Sigma0(std::uint32_t x) { return std::rotr(x, 2) ^ std::rotr(x, 13) ^ std::rotr(x, 22); }
-std::uint32_t Sigma1(std::uint32_t x) { return std::rotr(x, 6) ^ std::rotr(x, 11) ^ std::rotr(x, 25); }
-std::uint32_t sigma0(std::uint32_t x) { return std::rotr(x, 7) ^ std::rotr(x, 18) ^ (x >> 3); }
-std::uint32_t sigma1(std::uint32_t x) { return std::rotr(x, 17) ^ std::rotr(x, 19) ^ (x >> 10); }
+std::uint32_t Sigma0(std::uint32_t x)
+{
+    return std::rotr(x, 2) ^ std::rotr(x, 13) ^ std::rotr(x, 22);
+}
+std::uint32_t Sigma1(std::uint32_t x)
+{
+    return std::rotr(x, 6) ^ std::rotr(x, 11) ^ std::rotr(x, 25);
+}
+std::uint32_t sigma0(std::uint32_t x)
+{
+    return std::rotr(x, 7) ^ std::rotr(x, 18) ^ (x >> 3);
+}
+std::uint32_t sigma1(std::uint32_t x)
+{
+    return std::rotr(x, 17) ^ std::rotr(x, 19) ^ (x >> 10);
+}
 // Same bits as the textbook Ch and Maj, with one operation fewer each.
-std::uint32_t Ch(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
-std::uint32_t Maj(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (x & y) | (z & (x | y)); }
+std::uint32_t Ch(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+    return z ^ (x & (y ^ z));
+}
+std::uint32_t Maj(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+    return (x & y) | (z & (x | y));
+}
 
 // Callers rotate the roles of the working variables instead of shifting their values, so a
 // round writes only the two variables whose values change: d (to become e) and h (to become a).
 void Round(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d, std::uint32_t e,
-           std::uint32_t f, std::uint32_t g, std::uint32_t& h, std::uint32_t k_plus_w) {
+           std::uint32_t f, std::uint32_t g, std::uint32_t& h, std::uint32_t k_plus_w)
+{
     const std::uint32_t T1 = h + Sigma1(e) + Ch(e, f, g) + k_plus_w;
     d += T1;
     h = T1 + Sigma0(a) + Maj(a, b, c);
 }
 
-void SHA224_256ProcessMessageBlock(SHA256Context* context) {
+void SHA224_256ProcessMessageBlock(SHA256Context* context)
+{
     std::uint32_t W[64];
     for (int t = 0; t < 16; ++t) {
         W[t] = sha_core::LoadBigEndian<std::uint32_t>(context->Message_Block + 4 * t);
@@ -82,11 +102,13 @@ void SHA224_256ProcessMessageBlock(SHA256Context* context) {
     context->Message_Block_Index = 0;
 }
 
-void SHA224_256Finalize(SHA256Context* context, std::uint8_t Pad_Byte) {
+void SHA224_256Finalize(SHA256Context* context, std::uint8_t Pad_Byte)
+{
     sha_core::Finalize<SHA224_256ProcessMessageBlock>(context, Pad_Byte);
 }
 
-int SHA224_256Reset(SHA256Context* context, const std::uint32_t (&H0)[8]) {
+int SHA224_256Reset(SHA256Context* context, const std::uint32_t (&H0)[8])
+{
     if (context == nullptr) {
         return shaNull;
     }
@@ -95,36 +117,50 @@ int SHA224_256Reset(SHA256Context* context, const std::uint32_t (&H0)[8]) {
     return shaSuccess;
 }
 
-int SHA224_256ResultN(SHA256Context* context, std::uint8_t* Message_Digest, int HashSize) {
+int SHA224_256ResultN(SHA256Context* context, std::uint8_t* Message_Digest, int HashSize)
+{
     return sha_core::ResultN<SHA224_256Finalize>(context, Message_Digest, HashSize);
 }
 
 } // namespace
 
-int SHA224Reset(SHA224Context* context) { return SHA224_256Reset(context, SHA224_H0); }
+int SHA224Reset(SHA224Context* context)
+{
+    return SHA224_256Reset(context, SHA224_H0);
+}
 
-int SHA224Input(SHA224Context* context, const std::uint8_t* bytes, std::uint32_t bytecount) {
+int SHA224Input(SHA224Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
+{
     return SHA256Input(context, bytes, bytecount);
 }
 
-int SHA224FinalBits(SHA224Context* context, std::uint8_t message_bits, std::uint32_t bit_count) {
+int SHA224FinalBits(SHA224Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
+{
     return SHA256FinalBits(context, message_bits, bit_count);
 }
 
-int SHA224Result(SHA224Context* context, std::uint8_t Message_Digest[SHA224HashSize]) {
+int SHA224Result(SHA224Context* context, std::uint8_t Message_Digest[SHA224HashSize])
+{
     return SHA224_256ResultN(context, Message_Digest, SHA224HashSize);
 }
 
-int SHA256Reset(SHA256Context* context) { return SHA224_256Reset(context, SHA256_H0); }
+int SHA256Reset(SHA256Context* context)
+{
+    return SHA224_256Reset(context, SHA256_H0);
+}
 
-int SHA256Input(SHA256Context* context, const std::uint8_t* bytes, std::uint32_t bytecount) {
+int SHA256Input(SHA256Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
+{
     return sha_core::Input<SHA224_256ProcessMessageBlock>(context, bytes, bytecount);
 }
 
-int SHA256FinalBits(SHA256Context* context, std::uint8_t message_bits, std::uint32_t bit_count) {
-    return sha_core::FinalBits<SHA224_256Finalize>(context, message_bits, bit_count, masks, markbit);
+int SHA256FinalBits(SHA256Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
+{
+    return sha_core::FinalBits<SHA224_256Finalize>(context, message_bits, bit_count, masks,
+                                                   markbit);
 }
 
-int SHA256Result(SHA256Context* context, std::uint8_t Message_Digest[SHA256HashSize]) {
+int SHA256Result(SHA256Context* context, std::uint8_t Message_Digest[SHA256HashSize])
+{
     return SHA224_256ResultN(context, Message_Digest, SHA256HashSize);
 }

@@ -47,24 +47,44 @@ constexpr std::uint64_t SHA512_H0[8] = {
 constexpr std::uint8_t masks[8] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE};
 constexpr std::uint8_t markbit[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
-std::uint64_t Sigma0(std::uint64_t x) { return std::rotr(x, 28) ^ std::rotr(x, 34) ^ std::rotr(x, 39); }
-std::uint64_t Sigma1(std::uint64_t x) { return std::rotr(x, 14) ^ std::rotr(x, 18) ^ std::rotr(x, 41); }
-std::uint64_t sigma0(std::uint64_t x) { return std::rotr(x, 1) ^ std::rotr(x, 8) ^ (x >> 7); }
-std::uint64_t sigma1(std::uint64_t x) { return std::rotr(x, 19) ^ std::rotr(x, 61) ^ (x >> 6); }
+std::uint64_t Sigma0(std::uint64_t x)
+{
+    return std::rotr(x, 28) ^ std::rotr(x, 34) ^ std::rotr(x, 39);
+}
+std::uint64_t Sigma1(std::uint64_t x)
+{
+    return std::rotr(x, 14) ^ std::rotr(x, 18) ^ std::rotr(x, 41);
+}
+std::uint64_t sigma0(std::uint64_t x)
+{
+    return std::rotr(x, 1) ^ std::rotr(x, 8) ^ (x >> 7);
+}
+std::uint64_t sigma1(std::uint64_t x)
+{
+    return std::rotr(x, 19) ^ std::rotr(x, 61) ^ (x >> 6);
+}
 // Same bits as the textbook Ch and Maj, with one operation fewer each.
-std::uint64_t Ch(std::uint64_t x, std::uint64_t y, std::uint64_t z) { return z ^ (x & (y ^ z)); }
-std::uint64_t Maj(std::uint64_t x, std::uint64_t y, std::uint64_t z) { return (x & y) | (z & (x | y)); }
+std::uint64_t Ch(std::uint64_t x, std::uint64_t y, std::uint64_t z)
+{
+    return z ^ (x & (y ^ z));
+}
+std::uint64_t Maj(std::uint64_t x, std::uint64_t y, std::uint64_t z)
+{
+    return (x & y) | (z & (x | y));
+}
 
 // Callers rotate the roles of the working variables instead of shifting their values, so a
 // round writes only the two variables whose values change: d (to become e) and h (to become a).
 void Round(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t& d, std::uint64_t e,
-           std::uint64_t f, std::uint64_t g, std::uint64_t& h, std::uint64_t k_plus_w) {
+           std::uint64_t f, std::uint64_t g, std::uint64_t& h, std::uint64_t k_plus_w)
+{
     const std::uint64_t T1 = h + Sigma1(e) + Ch(e, f, g) + k_plus_w;
     d += T1;
     h = T1 + Sigma0(a) + Maj(a, b, c);
 }
 
-void SHA384_512ProcessMessageBlock(SHA512Context* context) {
+void SHA384_512ProcessMessageBlock(SHA512Context* context)
+{
     std::uint64_t W[80];
     for (int t = 0; t < 16; ++t) {
         W[t] = sha_core::LoadBigEndian<std::uint64_t>(context->Message_Block + 8 * t);
@@ -96,11 +116,13 @@ void SHA384_512ProcessMessageBlock(SHA512Context* context) {
     context->Message_Block_Index = 0;
 }
 
-void SHA384_512Finalize(SHA512Context* context, std::uint8_t Pad_Byte) {
+void SHA384_512Finalize(SHA512Context* context, std::uint8_t Pad_Byte)
+{
     sha_core::Finalize<SHA384_512ProcessMessageBlock>(context, Pad_Byte);
 }
 
-int SHA384_512Reset(SHA512Context* context, const std::uint64_t (&H0)[8]) {
+int SHA384_512Reset(SHA512Context* context, const std::uint64_t (&H0)[8])
+{
     if (context == nullptr) {
         return shaNull;
     }
@@ -109,36 +131,50 @@ int SHA384_512Reset(SHA512Context* context, const std::uint64_t (&H0)[8]) {
     return shaSuccess;
 }
 
-int SHA384_512ResultN(SHA512Context* context, std::uint8_t* Message_Digest, int HashSize) {
+int SHA384_512ResultN(SHA512Context* context, std::uint8_t* Message_Digest, int HashSize)
+{
     return sha_core::ResultN<SHA384_512Finalize>(context, Message_Digest, HashSize);
 }
 
 } // namespace
 
-int SHA384Reset(SHA384Context* context) { return SHA384_512Reset(context, SHA384_H0); }
+int SHA384Reset(SHA384Context* context)
+{
+    return SHA384_512Reset(context, SHA384_H0);
+}
 
-int SHA384Input(SHA384Context* context, const std::uint8_t* bytes, std::uint32_t bytecount) {
+int SHA384Input(SHA384Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
+{
     return SHA512Input(context, bytes, bytecount);
 }
 
-int SHA384FinalBits(SHA384Context* context, std::uint8_t message_bits, std::uint32_t bit_count) {
+int SHA384FinalBits(SHA384Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
+{
     return SHA512FinalBits(context, message_bits, bit_count);
 }
 
-int SHA384Result(SHA384Context* context, std::uint8_t Message_Digest[SHA384HashSize]) {
+int SHA384Result(SHA384Context* context, std::uint8_t Message_Digest[SHA384HashSize])
+{
     return SHA384_512ResultN(context, Message_Digest, SHA384HashSize);
 }
 
-int SHA512Reset(SHA512Context* context) { return SHA384_512Reset(context, SHA512_H0); }
+int SHA512Reset(SHA512Context* context)
+{
+    return SHA384_512Reset(context, SHA512_H0);
+}
 
-int SHA512Input(SHA512Context* context, const std::uint8_t* bytes, std::uint32_t bytecount) {
+int SHA512Input(SHA512Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
+{
     return sha_core::Input<SHA384_512ProcessMessageBlock>(context, bytes, bytecount);
 }
 
-int SHA512FinalBits(SHA512Context* context, std::uint8_t message_bits, std::uint32_t bit_count) {
-    return sha_core::FinalBits<SHA384_512Finalize>(context, message_bits, bit_count, masks, markbit);
+int SHA512FinalBits(SHA512Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
+{
+    return sha_core::FinalBits<SHA384_512Finalize>(context, message_bits, bit_count, masks,
+                                                   markbit);
 }
 
-int SHA512Result(SHA512Context* context, std::uint8_t Message_Digest[SHA512HashSize]) {
+int SHA512Result(SHA512Context* context, std::uint8_t Message_Digest[SHA512HashSize])
+{
     return SHA384_512ResultN(context, Message_Digest, SHA512HashSize);
 }

@@ -20,7 +20,8 @@ template <class Context>
 inline constexpr std::size_t Block_Size = sizeof(Context::Message_Block);
 
 template <class UInt>
-UInt LoadBigEndian(const std::uint8_t* bytes) {
+UInt LoadBigEndian(const std::uint8_t* bytes)
+{
     UInt value = 0;
     for (std::size_t i = 0; i < sizeof(UInt); ++i) {
         value = static_cast<UInt>(value << 8) | bytes[i];
@@ -29,14 +30,16 @@ UInt LoadBigEndian(const std::uint8_t* bytes) {
 }
 
 template <class UInt>
-void StoreBigEndian(std::uint8_t* bytes, UInt value) {
+void StoreBigEndian(std::uint8_t* bytes, UInt value)
+{
     for (std::size_t i = sizeof(UInt); i-- > 0; value >>= 8) {
         bytes[i] = static_cast<std::uint8_t>(value);
     }
 }
 
 template <class Context>
-void StartMessage(Context& context) {
+void StartMessage(Context& context)
+{
     context.Length_High = 0;
     context.Length_Low = 0;
     context.Message_Block_Index = 0;
@@ -47,7 +50,8 @@ void StartMessage(Context& context) {
 // Message bits that can still be counted before the two-word length wraps; saturates, since
 // no single call can add more than 2^35 bits.
 template <class Context>
-std::uint64_t LengthRoom(const Context& context) {
+std::uint64_t LengthRoom(const Context& context)
+{
     if constexpr (sizeof(context.Length_Low) == 4) {
         return ~((std::uint64_t{context.Length_High} << 32) | context.Length_Low);
     } else {
@@ -58,7 +62,8 @@ std::uint64_t LengthRoom(const Context& context) {
 
 // Modulo the counter's full width, so that a wrap leaves what counting 8 bits per byte leaves.
 template <class Context>
-void AddLength(Context& context, std::uint64_t bits) {
+void AddLength(Context& context, std::uint64_t bits)
+{
     if constexpr (sizeof(context.Length_Low) == 4) {
         const std::uint64_t length =
             ((std::uint64_t{context.Length_High} << 32) | context.Length_Low) + bits;
@@ -75,7 +80,8 @@ void AddLength(Context& context, std::uint64_t bits) {
 // Leaves the context exactly as storing and counting one byte at a time would, down to the
 // stale bytes of Message_Block, so that any split of a message gives the same state.
 template <auto ProcessMessageBlock, class Context>
-int Input(Context* context, const std::uint8_t* bytes, std::uint32_t bytecount) {
+int Input(Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
+{
     if (context == nullptr) {
         return shaNull;
     }
@@ -122,7 +128,8 @@ int Input(Context* context, const std::uint8_t* bytes, std::uint32_t bytecount) 
 }
 
 template <auto ProcessMessageBlock, class Context>
-void Finalize(Context* context, std::uint8_t Pad_Byte) {
+void Finalize(Context* context, std::uint8_t Pad_Byte)
+{
     constexpr std::size_t block_size = Block_Size<Context>;
     constexpr std::size_t half_size = sizeof(context->Length_Low);
     constexpr std::size_t length_at = block_size - 2 * half_size;
@@ -149,7 +156,8 @@ void Finalize(Context* context, std::uint8_t Pad_Byte) {
 
 template <auto Finalize, class Context>
 int FinalBits(Context* context, std::uint8_t message_bits, std::uint32_t bit_count,
-              const std::uint8_t (&masks)[8], const std::uint8_t (&markbit)[8]) {
+              const std::uint8_t (&masks)[8], const std::uint8_t (&markbit)[8])
+{
     if (context == nullptr) {
         return shaNull;
     }
@@ -171,13 +179,14 @@ int FinalBits(Context* context, std::uint8_t message_bits, std::uint32_t bit_cou
         return context->Corrupted = shaInputTooLong;
     }
     // The message's last bits and the single 1 bit of padding share one byte.
-    Finalize(context, static_cast<std::uint8_t>((message_bits & masks[bit_count]) |
-                                                markbit[bit_count]));
+    Finalize(context,
+             static_cast<std::uint8_t>((message_bits & masks[bit_count]) | markbit[bit_count]));
     return shaSuccess;
 }
 
 template <auto Finalize, class Context>
-int ResultN(Context* context, std::uint8_t* Message_Digest, int HashSize) {
+int ResultN(Context* context, std::uint8_t* Message_Digest, int HashSize)
+{
     if (context == nullptr || Message_Digest == nullptr) {
         return shaNull;
     }
@@ -190,7 +199,8 @@ int ResultN(Context* context, std::uint8_t* Message_Digest, int HashSize) {
     constexpr int word_size = sizeof(Word<Context>);
     for (int i = 0; i < HashSize; ++i) {
         const int shift = 8 * (word_size - 1 - i % word_size);
-        Message_Digest[i] = static_cast<std::uint8_t>(context->Intermediate_Hash[i / word_size] >> shift);
+        Message_Digest[i] =
+            static_cast<std::uint8_t>(context->Intermediate_Hash[i / word_size] >> shift);
     }
     return shaSuccess;
 }

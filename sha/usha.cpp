@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-int USHAReset(USHAContext* context, SHAversion whichSha) {
+int USHAReset(USHAContext* context, SHAversion whichSha)
+{
     if (context == nullptr) {
         return shaNull;
     }
@@ -18,7 +19,8 @@ int USHAReset(USHAContext* context, SHAversion whichSha) {
     }
 }
 
-int USHAInput(USHAContext* context, const std::uint8_t* bytes, std::uint32_t bytecount) {
+int USHAInput(USHAContext* context, const std::uint8_t* bytes, std::uint32_t bytecount)
+{
     if (context == nullptr) {
         return shaNull;
     }
@@ -32,7 +34,8 @@ int USHAInput(USHAContext* context, const std::uint8_t* bytes, std::uint32_t byt
     }
 }
 
-int USHAFinalBits(USHAContext* context, std::uint8_t bits, std::uint32_t bit_count) {
+int USHAFinalBits(USHAContext* context, std::uint8_t bits, std::uint32_t bit_count)
+{
     if (context == nullptr) {
         return shaNull;
     }
@@ -46,7 +49,8 @@ int USHAFinalBits(USHAContext* context, std::uint8_t bits, std::uint32_t bit_cou
     }
 }
 
-int USHAResult(USHAContext* context, std::uint8_t Message_Digest[USHAMaxHashSize]) {
+int USHAResult(USHAContext* context, std::uint8_t Message_Digest[USHAMaxHashSize])
+{
     if (context == nullptr) {
         return shaNull;
     }

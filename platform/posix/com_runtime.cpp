@@ -31,17 +31,21 @@ std::atomic<platform::wmi::Provider*> installedProvider{nullptr};
 
 HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
 {
-    if (pvReserved != nullptr || (dwCoInit & ~DWORD{COINIT_APARTMENTTHREADED}) != 0) {
+    // COINIT_DISABLE_OLE1DDE (4) and COINIT_SPEED_OVER_MEMORY (8) are accepted and change
+    // nothing here.
+    constexpr DWORD knownFlags = COINIT_APARTMENTTHREADED | 0x4U | 0x8U;
+    if (pvReserved != nullptr || (dwCoInit & ~knownFlags) != 0) {
         return E_INVALIDARG;
     }
     if (const std::optional<HRESULT> status = platform::wmi::CurrentProvider().CoInitializeOverride()) {
         return *status;
     }
+    const DWORD model = dwCoInit & COINIT_APARTMENTTHREADED;
     if (!threadModel) {
-        threadModel = dwCoInit;
+        threadModel = model;
         return S_OK;
     }
-    return *threadModel == dwCoInit ? S_FALSE : RPC_E_CHANGED_MODE;
+    return *threadModel == model ? S_FALSE : RPC_E_CHANGED_MODE;
 }
 
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -66,6 +67,11 @@ struct Widening {
     const char* narrow;
     std::wstring wide;
 };
+
+void PrintTo(const Widening& value, std::ostream* out)
+{
+    *out << value.name;
+}
 
 class BStrWideningTest : public ::testing::TestWithParam<Widening> {};
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -42,7 +43,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Calls{{COINIT_MULTITHREADED, S_OK},
                             {COINIT_APARTMENTTHREADED, RPC_E_CHANGED_MODE},
                             {COINIT_MULTITHREADED, S_FALSE}},
-                      Calls{{0x8, E_INVALIDARG}, {COINIT_MULTITHREADED, S_OK}}));
+                      Calls{{COINIT_APARTMENTTHREADED | 0x4 | 0x8, S_OK},
+                            {COINIT_APARTMENTTHREADED, S_FALSE},
+                            {COINIT_MULTITHREADED | 0x4, RPC_E_CHANGED_MODE}},
+                      Calls{{0x10, E_INVALIDARG}, {COINIT_MULTITHREADED, S_OK}}));
 
 TEST_F(ComRuntimeTest, CoInitializeRejectsAReservedPointerWithoutStartingCom)
 {
@@ -73,6 +77,11 @@ struct Creation {
     const IID* iid;
     HRESULT expected;
 };
+
+void PrintTo(const Creation& value, std::ostream* out)
+{
+    *out << value.name;
+}
 
 class CoCreateInstanceTest : public ComRuntimeTest, public ::testing::WithParamInterface<Creation> {};
 
@@ -135,25 +144,25 @@ TEST_F(ComRuntimeTest, LocatorCountsReferencesAndAnswersForItsOwnInterfaces)
     EXPECT_EQ(locator->Release(), 0U);
 }
 
-TEST_F(ComRuntimeTest, ProxyBlanketNeedsAProxy)
+TEST_F(ComRuntimeTest, ProxyBlanketNeedsAProxyAndOnlyRootCimv2Connects)
 {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     IWbemLocator* locator = CreateLocator();
     IWbemServices* services = nullptr;
-    ASSERT_EQ(locator->ConnectServer(platform::BStr("root\\cimv2"), nullptr, nullptr, nullptr, 0, nullptr,
-                                      nullptr, &services),
+    ASSERT_EQ(locator->ConnectServer(platform::BStr("root\\cimv2"), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                     &services),
               WBEM_S_NO_ERROR);
-    EXPECT_EQ(CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE),
-              S_OK);
-    EXPECT_EQ(CoSetProxyBlanket(nullptr, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE),
-              E_INVALIDARG);
-    IWbemServices* other = services;
-    EXPECT_EQ(locator->ConnectServer(platform::BStr("ROOT\\DEFAULT"), nullptr, nullptr, nullptr, 0, nullptr,
-                                     nullptr, &other),
-              WBEM_E_INVALID_NAMESPACE);
-    EXPECT_EQ(other, nullptr);
+    for (IUnknown* proxy : {static_cast<IUnknown*>(services), static_cast<IUnknown*>(nullptr)}) {
+        EXPECT_EQ(CoSetProxyBlanket(proxy, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE),
+                  proxy != nullptr ? S_OK : E_INVALIDARG);
+    }
+    for (const char* name : {"ROOT\\DEFAULT", "ROOT/CIMV2", "ROOT\\CIMV2\\"}) {
+        IWbemServices* failed = services;
+        EXPECT_EQ(locator->ConnectServer(platform::BStr(name), nullptr, nullptr, nullptr, 0, nullptr, nullptr, &failed),
+                  WBEM_E_INVALID_NAMESPACE);
+        EXPECT_EQ(failed, nullptr);
+    }
     EXPECT_EQ(services->Release(), 0U);
     EXPECT_EQ(locator->Release(), 0U);
 }

@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <set>
+#include <ostream>
 #include <string>
+#include <system_error>
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -46,7 +49,10 @@ public:
     FakeTree()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "platform-tree-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::system_error(errno, std::generic_category(), "mkdtemp");
+        }
+        root_ = pattern;
     }
     ~FakeTree() { std::filesystem::remove_all(root_); }
     FakeTree(const FakeTree&) = delete;
@@ -149,6 +155,11 @@ struct Attribute {
     std::optional<std::string> file; // empty: no such file
     platform_test::PropertyRead expected;
 };
+
+void PrintTo(const Attribute& value, std::ostream* out)
+{
+    *out << value.name;
+}
 
 class AttributeValueTest : public HardwareProviderTest, public ::testing::WithParamInterface<Attribute> {};
 

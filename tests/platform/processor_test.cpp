@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -35,6 +36,11 @@ struct Signature {
     const wchar_t* description;
     const wchar_t* processorId;
 };
+
+void PrintTo(const Signature& value, std::ostream* out)
+{
+    *out << value.name;
+}
 
 class CpuidSignatureTest : public ::testing::TestWithParam<Signature> {};
 

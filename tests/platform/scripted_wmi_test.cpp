@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <sstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,11 @@ struct Failure {
     Step step;
     std::size_t index;
 };
+
+void PrintTo(const Failure& value, std::ostream* out)
+{
+    *out << "step " << value.index;
+}
 
 class ScriptedStepTest : public ::testing::TestWithParam<Failure> {};
 

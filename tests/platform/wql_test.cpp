@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -18,6 +19,11 @@ struct Parse {
     const wchar_t* text;
     std::optional<SelectQuery> expected;
 };
+
+void PrintTo(const Parse& value, std::ostream* out)
+{
+    *out << ::testing::PrintToString(std::wstring(value.text));
+}
 
 class WqlParseTest : public ::testing::TestWithParam<Parse> {};
 
@@ -60,6 +66,11 @@ struct Status {
     const char* language;
     HRESULT expected;
 };
+
+void PrintTo(const Status& value, std::ostream* out)
+{
+    *out << value.language << ' ' << ::testing::PrintToString(std::wstring(value.query));
+}
 
 class ExecQueryStatusTest : public ::testing::TestWithParam<Status> {
 protected:

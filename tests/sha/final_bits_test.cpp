@@ -13,7 +13,8 @@ namespace {
 
 using DigestBuffer = std::array<std::uint8_t, USHAMaxHashSize>;
 
-USHAContext StartedWith(const Variant& variant, std::span<const std::uint8_t> message) {
+USHAContext StartedWith(const Variant& variant, std::span<const std::uint8_t> message)
+{
     USHAContext context;
     std::memset(&context, 0xE3, sizeof context);
     EXPECT_EQ(USHAReset(&context, variant.which), shaSuccess);
@@ -22,7 +23,8 @@ USHAContext StartedWith(const Variant& variant, std::span<const std::uint8_t> me
     return context;
 }
 
-Bytes OracleDigest(const Variant& variant, const Bytes& padded) {
+Bytes OracleDigest(const Variant& variant, const Bytes& padded)
+{
     Bytes digest = OpenSSLChainValue(variant.which, padded);
     digest.resize(variant.digest_size);
     return digest;
@@ -30,7 +32,8 @@ Bytes OracleDigest(const Variant& variant, const Bytes& padded) {
 
 class FinalBits : public testing::TestWithParam<Variant> {};
 
-TEST_P(FinalBits, EveryBitCountAtEveryPaddingPosition) {
+TEST_P(FinalBits, EveryBitCountAtEveryPaddingPosition)
+{
     const Variant& variant = GetParam();
     const std::size_t B = variant.block_size;
     const std::size_t length_field = B / 8; // 8 or 16 bytes
@@ -40,15 +43,16 @@ TEST_P(FinalBits, EveryBitCountAtEveryPaddingPosition) {
         const Bytes message = PatternBytes(size, static_cast<std::uint32_t>(size));
         for (unsigned bit_count = 1; bit_count <= 7; ++bit_count) {
             for (const std::uint8_t bits : {0x00, 0xFF, 0x5B, 0xA4}) {
-                SCOPED_TRACE(testing::Message() << size << " bytes, then " << bit_count
-                                                << " bits of " << int{bits});
+                SCOPED_TRACE(testing::Message()
+                             << size << " bytes, then " << bit_count << " bits of " << int{bits});
                 USHAContext context = StartedWith(variant, message);
                 ASSERT_EQ(USHAFinalBits(&context, bits, bit_count), shaSuccess);
                 EXPECT_EQ(View(context).Computed, 1);
                 DigestBuffer digest;
                 ASSERT_EQ(USHAResult(&context, digest.data()), shaSuccess);
-                const Bytes expected = OracleDigest(
-                    variant, PaddedMessage(variant, message, bits, bit_count, 0, 8 * size + bit_count));
+                const Bytes expected =
+                    OracleDigest(variant, PaddedMessage(variant, message, bits, bit_count, 0,
+                                                        8 * size + bit_count));
                 EXPECT_EQ(Hex(std::span(digest).first(variant.digest_size)), Hex(expected));
                 ++checked;
             }
@@ -58,14 +62,17 @@ TEST_P(FinalBits, EveryBitCountAtEveryPaddingPosition) {
 }
 
 // The oracle itself must agree with a whole-byte message: 8 bits are a byte.
-TEST_P(FinalBits, PaddingOracleMatchesEvpForWholeBytes) {
+TEST_P(FinalBits, PaddingOracleMatchesEvpForWholeBytes)
+{
     const Variant& variant = GetParam();
     const Bytes message = PatternBytes(variant.block_size + 17, 3);
-    EXPECT_EQ(Hex(OracleDigest(variant, PaddedMessage(variant, message, 0, 0, 0, 8 * message.size()))),
-              Hex(OpenSSLDigest(variant.which, message)));
+    EXPECT_EQ(
+        Hex(OracleDigest(variant, PaddedMessage(variant, message, 0, 0, 0, 8 * message.size()))),
+        Hex(OpenSSLDigest(variant.which, message)));
 }
 
-TEST_P(FinalBits, CountsAboveSevenAreRefusedInEveryState) {
+TEST_P(FinalBits, CountsAboveSevenAreRefusedInEveryState)
+{
     const Variant& variant = GetParam();
     const Bytes message = AsBytes("abc");
     USHAContext accumulating = StartedWith(variant, message);
@@ -84,7 +91,8 @@ TEST_P(FinalBits, CountsAboveSevenAreRefusedInEveryState) {
     }
 }
 
-TEST_P(FinalBits, StickyCodesComeFirst) {
+TEST_P(FinalBits, StickyCodesComeFirst)
+{
     const Variant& variant = GetParam();
     const Bytes message = AsBytes("abc");
     USHAContext context = StartedWith(variant, message);
@@ -114,9 +122,11 @@ TEST_P(FinalBits, StickyCodesComeFirst) {
 }
 
 // The counter's last free bits: two more fit exactly, three wrap it.
-TEST_P(FinalBits, BitsThatWrapTheLength) {
+TEST_P(FinalBits, BitsThatWrapTheLength)
+{
     const Variant& variant = GetParam();
-    const std::uint64_t low_max = variant.block_size == 64 ? 0xFFFFFFFF : std::numeric_limits<std::uint64_t>::max();
+    const std::uint64_t low_max =
+        variant.block_size == 64 ? 0xFFFFFFFF : std::numeric_limits<std::uint64_t>::max();
     const Bytes message = PatternBytes(5, 9);
 
     USHAContext fits = StartedWith(variant, message);
@@ -124,8 +134,9 @@ TEST_P(FinalBits, BitsThatWrapTheLength) {
     ASSERT_EQ(USHAFinalBits(&fits, 0xC0, 2), shaSuccess);
     DigestBuffer digest;
     ASSERT_EQ(USHAResult(&fits, digest.data()), shaSuccess);
-    EXPECT_EQ(Hex(std::span(digest).first(variant.digest_size)),
-              Hex(OracleDigest(variant, PaddedMessage(variant, message, 0xC0, 2, low_max, low_max))));
+    EXPECT_EQ(
+        Hex(std::span(digest).first(variant.digest_size)),
+        Hex(OracleDigest(variant, PaddedMessage(variant, message, 0xC0, 2, low_max, low_max))));
 
     USHAContext wraps = StartedWith(variant, message);
     SetLength(wraps, low_max, low_max - 2);

@@ -16,15 +16,15 @@ constexpr std::uint64_t All_Ones = std::numeric_limits<std::uint64_t>::max();
 
 struct WrapCase {
     const char* name;
-    std::size_t held_before;      // bytes already in Message_Block when the call starts
-    std::size_t wrapping_byte;    // 1-based position, in the call, of the byte that wraps
-    unsigned odd_bits;            // 0 to 7 bits of the starting length that are not whole bytes
+    std::size_t held_before;   // bytes already in Message_Block when the call starts
+    std::size_t wrapping_byte; // 1-based position, in the call, of the byte that wraps
+    unsigned odd_bits;         // 0 to 7 bits of the starting length that are not whole bytes
 };
 
 struct Prepared {
     USHAContext context;
-    Bytes held;   // the bytes input before the lengths were set
-    Bytes call;   // the bytes offered to the wrapping call
+    Bytes held; // the bytes input before the lengths were set
+    Bytes call; // the bytes offered to the wrapping call
     Bytes block_before;
 };
 
@@ -32,7 +32,8 @@ class LengthWrap : public testing::TestWithParam<Variant> {};
 
 // Lengths are set after the held bytes went in, so that the wrap lands on the chosen byte.
 Prepared Prepare(const Variant& variant, std::size_t held_before, std::size_t call_size,
-              std::uint64_t length_high, std::uint64_t length_low) {
+                 std::uint64_t length_high, std::uint64_t length_low)
+{
     Prepared setup;
     std::memset(&setup.context, 0xE3, sizeof setup.context);
     setup.held = PatternBytes(held_before, 11);
@@ -45,7 +46,8 @@ Prepared Prepare(const Variant& variant, std::size_t held_before, std::size_t ca
     return setup;
 }
 
-TEST_P(LengthWrap, InputStopsAtTheWrappingByte) {
+TEST_P(LengthWrap, InputStopsAtTheWrappingByte)
+{
     const Variant& variant = GetParam();
     const std::size_t B = variant.block_size;
     const WrapCase cases[] = {
@@ -65,12 +67,14 @@ TEST_P(LengthWrap, InputStopsAtTheWrappingByte) {
         const std::uint64_t start_low = std::uint64_t{0} - 8 * j + wrap.odd_bits;
         Prepared setup = Prepare(variant, wrap.held_before, j + 2 * B + 3, All_Ones, start_low);
 
-        EXPECT_EQ(USHAInput(&setup.context, setup.call.data(), static_cast<std::uint32_t>(setup.call.size())),
+        EXPECT_EQ(USHAInput(&setup.context, setup.call.data(),
+                            static_cast<std::uint32_t>(setup.call.size())),
                   shaInputTooLong);
 
         // Everything up to the wrapping byte, stored the way single bytes are.
         Bytes stream = setup.held;
-        stream.insert(stream.end(), setup.call.begin(), setup.call.begin() + static_cast<long>(j));
+        stream.insert(stream.end(), setup.call.begin(),
+                      setup.call.begin() + static_cast<std::ptrdiff_t>(j));
         Bytes block = setup.block_before;
         for (std::size_t k = wrap.held_before; k < stream.size(); ++k) block[k % B] = stream[k];
         const std::size_t compressed = (stream.size() - 1) / B * B;
@@ -107,7 +111,8 @@ TEST_P(LengthWrap, InputStopsAtTheWrappingByte) {
 
 // A full high half alone is no overflow, nor is the low half wrapping into the high one;
 // the digest then carries that length in its last block.
-TEST_P(LengthWrap, CarriesWithoutOverflowAndFinishesWithTheCarriedLength) {
+TEST_P(LengthWrap, CarriesWithoutOverflowAndFinishesWithTheCarriedLength)
+{
     const Variant& variant = GetParam();
     const std::size_t B = variant.block_size;
     const std::uint64_t low_max = B == 64 ? 0xFFFFFFFF : All_Ones;
@@ -124,7 +129,8 @@ TEST_P(LengthWrap, CarriesWithoutOverflowAndFinishesWithTheCarriedLength) {
     for (const CarryCase& carry : cases) {
         SCOPED_TRACE(carry.name);
         Prepared setup = Prepare(variant, 0, 3 * B + 9, carry.start_high, carry.start_low);
-        ASSERT_EQ(USHAInput(&setup.context, setup.call.data(), static_cast<std::uint32_t>(setup.call.size())),
+        ASSERT_EQ(USHAInput(&setup.context, setup.call.data(),
+                            static_cast<std::uint32_t>(setup.call.size())),
                   shaSuccess);
         const EngineView view = View(setup.context);
         EXPECT_EQ(view.Corrupted, shaSuccess);

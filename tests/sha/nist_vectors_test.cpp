@@ -18,7 +18,10 @@ struct VectorFile {
     std::size_t vector_count; // as published
 };
 
-void PrintTo(const VectorFile& file, std::ostream* out) { *out << file.path; }
+void PrintTo(const VectorFile& file, std::ostream* out)
+{
+    *out << file.path;
+}
 
 struct MessageVector {
     Bytes message;
@@ -32,7 +35,8 @@ struct MonteCarloFile {
 
 // Each "Name = value" line of an .rsp file, in order; comments, [L = n] headers and the
 // CR of CRLF line ends dropped.
-std::vector<std::pair<std::string, std::string>> ReadRsp(const std::string& path) {
+std::vector<std::pair<std::string, std::string>> ReadRsp(const std::string& path)
+{
     std::ifstream file(path);
     if (!file) throw std::runtime_error("cannot open " + path);
     std::vector<std::pair<std::string, std::string>> fields;
@@ -40,13 +44,15 @@ std::vector<std::pair<std::string, std::string>> ReadRsp(const std::string& path
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::size_t equals = line.find(" = ");
-        if (line.empty() || line[0] == '#' || line[0] == '[' || equals == std::string::npos) continue;
+        if (line.empty() || line[0] == '#' || line[0] == '[' || equals == std::string::npos)
+            continue;
         fields.emplace_back(line.substr(0, equals), line.substr(equals + 3));
     }
     return fields;
 }
 
-std::vector<MessageVector> ParseMessageFile(const std::string& path) {
+std::vector<MessageVector> ParseMessageFile(const std::string& path)
+{
     std::vector<MessageVector> vectors;
     constexpr std::size_t no_length = static_cast<std::size_t>(-1);
     std::size_t bit_length = no_length;
@@ -69,7 +75,8 @@ std::vector<MessageVector> ParseMessageFile(const std::string& path) {
     return vectors;
 }
 
-MonteCarloFile ParseMonteCarloFile(const std::string& path) {
+MonteCarloFile ParseMonteCarloFile(const std::string& path)
+{
     MonteCarloFile monte;
     for (const auto& [name, value] : ReadRsp(path)) {
         if (name == "Seed") {
@@ -85,28 +92,31 @@ MonteCarloFile ParseMonteCarloFile(const std::string& path) {
     return monte;
 }
 
-std::string VectorPath(const VectorFile& file) {
+std::string VectorPath(const VectorFile& file)
+{
     return std::string(SHA_TEST_VECTORS_DIR) + "/" + file.path;
 }
 
 // Two-piece splits at every position of a short message, and around the block edges, the
 // middle and the end of a long one.
-std::vector<std::size_t> SplitPositions(std::size_t length, std::size_t block) {
+std::vector<std::size_t> SplitPositions(std::size_t length, std::size_t block)
+{
     std::vector<std::size_t> positions;
     if (length <= 2 * block + 2) {
         for (std::size_t p = 0; p <= length; ++p) positions.push_back(p);
         return positions;
     }
-    for (const std::size_t p : {std::size_t{1}, block - 1, block, block + 1, 2 * block + 1,
-                                length / 3, length / 2, length - block - 1, length - block,
-                                length - 1}) {
+    for (const std::size_t p :
+         {std::size_t{1}, block - 1, block, block + 1, 2 * block + 1, length / 3, length / 2,
+          length - block - 1, length - block, length - 1}) {
         positions.push_back(p);
     }
     return positions;
 }
 
 // Pieces of mixed sizes around the block sizes, cycled until the message is used up.
-std::vector<std::size_t> MixedPieces(std::size_t length) {
+std::vector<std::size_t> MixedPieces(std::size_t length)
+{
     static constexpr std::array<std::size_t, 10> cycle = {1, 3, 7, 63, 64, 65, 127, 128, 129, 1000};
     std::vector<std::size_t> pieces;
     for (std::size_t total = 0, i = 0; total < length; total += pieces.back(), ++i) {
@@ -117,7 +127,8 @@ std::vector<std::size_t> MixedPieces(std::size_t length) {
 
 class NistMessageVectors : public testing::TestWithParam<VectorFile> {};
 
-TEST_P(NistMessageVectors, EveryVectorWholeAndSplit) {
+TEST_P(NistMessageVectors, EveryVectorWholeAndSplit)
+{
     const VectorFile& file = GetParam();
     const std::vector<MessageVector> vectors = ParseMessageFile(VectorPath(file));
     ASSERT_GT(vectors.size(), 0u);
@@ -137,36 +148,37 @@ TEST_P(NistMessageVectors, EveryVectorWholeAndSplit) {
         check(i, "one call", OurDigest(file.which, message));
         for (const std::size_t position : SplitPositions(message.size(), block)) {
             const std::size_t pieces[] = {position};
-            check(i, "split at " + std::to_string(position), OurDigest(file.which, message, pieces));
+            check(i, "split at " + std::to_string(position),
+                  OurDigest(file.which, message, pieces));
         }
         check(i, "mixed pieces", OurDigest(file.which, message, MixedPieces(message.size())));
     }
     EXPECT_TRUE(failures.empty()) << Report(failures);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, NistMessageVectors,
-    testing::Values(VectorFile{"SHA1/SHA1ShortMsg.rsp", SHA1, 65},
-                    VectorFile{"SHA1/SHA1LongMsg.rsp", SHA1, 64},
-                    VectorFile{"SHA2/SHA224ShortMsg.rsp", SHA224, 65},
-                    VectorFile{"SHA2/SHA224LongMsg.rsp", SHA224, 64},
-                    VectorFile{"SHA2/SHA256ShortMsg.rsp", SHA256, 65},
-                    VectorFile{"SHA2/SHA256LongMsg.rsp", SHA256, 64},
-                    VectorFile{"SHA2/SHA384ShortMsg.rsp", SHA384, 129},
-                    VectorFile{"SHA2/SHA384LongMsg.rsp", SHA384, 128},
-                    VectorFile{"SHA2/SHA512ShortMsg.rsp", SHA512, 129},
-                    VectorFile{"SHA2/SHA512LongMsg.rsp", SHA512, 128}),
-    [](const testing::TestParamInfo<VectorFile>& info) {
-        std::string name = info.param.path;
-        name = name.substr(name.find('/') + 1);
-        return name.substr(0, name.find('.'));
-    });
+INSTANTIATE_TEST_SUITE_P(Files, NistMessageVectors,
+                         testing::Values(VectorFile{"SHA1/SHA1ShortMsg.rsp", SHA1, 65},
+                                         VectorFile{"SHA1/SHA1LongMsg.rsp", SHA1, 64},
+                                         VectorFile{"SHA2/SHA224ShortMsg.rsp", SHA224, 65},
+                                         VectorFile{"SHA2/SHA224LongMsg.rsp", SHA224, 64},
+                                         VectorFile{"SHA2/SHA256ShortMsg.rsp", SHA256, 65},
+                                         VectorFile{"SHA2/SHA256LongMsg.rsp", SHA256, 64},
+                                         VectorFile{"SHA2/SHA384ShortMsg.rsp", SHA384, 129},
+                                         VectorFile{"SHA2/SHA384LongMsg.rsp", SHA384, 128},
+                                         VectorFile{"SHA2/SHA512ShortMsg.rsp", SHA512, 129},
+                                         VectorFile{"SHA2/SHA512LongMsg.rsp", SHA512, 128}),
+                         [](const testing::TestParamInfo<VectorFile>& info) {
+                             std::string name = info.param.path;
+                             name = name.substr(name.find('/') + 1);
+                             return name.substr(0, name.find('.'));
+                         });
 
 class NistMonteCarlo : public testing::TestWithParam<VectorFile> {};
 
 // SHAVS Monte Carlo: MD0 = MD1 = MD2 = Seed; MDi = SHA(MDi-3 || MDi-2 || MDi-1) for i = 3 to
 // 1002; MD1002 is checkpoint j and the seed of checkpoint j + 1.
-TEST_P(NistMonteCarlo, EveryCheckpoint) {
+TEST_P(NistMonteCarlo, EveryCheckpoint)
+{
     const VectorFile& file = GetParam();
     const MonteCarloFile monte = ParseMonteCarloFile(VectorPath(file));
     ASSERT_EQ(monte.seed.size(), VariantOf(file.which).digest_size);

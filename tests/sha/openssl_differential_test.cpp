@@ -14,19 +14,22 @@ namespace {
 
 class AgainstOpenSSL : public testing::TestWithParam<Variant> {};
 
-USHAContext ResetContext(SHAversion which) {
+USHAContext ResetContext(SHAversion which)
+{
     USHAContext context;
     std::memset(&context, 0xE3, sizeof context);
     EXPECT_EQ(USHAReset(&context, which), shaSuccess);
     return context;
 }
 
-TEST_P(AgainstOpenSSL, RandomMessagesSplitAtRandomPoints) {
+TEST_P(AgainstOpenSSL, RandomMessagesSplitAtRandomPoints)
+{
     const Variant& variant = GetParam();
     std::mt19937 random(20240607u + static_cast<std::uint32_t>(variant.which));
     std::uniform_int_distribution<std::size_t> message_size(0, 4096);
     for (int round = 0; round < 60; ++round) {
-        const Bytes message = PatternBytes(message_size(random), static_cast<std::uint32_t>(random()));
+        const Bytes message =
+            PatternBytes(message_size(random), static_cast<std::uint32_t>(random()));
         // Cut points drawn anywhere, so pieces are empty, single bytes, and several blocks.
         std::uniform_int_distribution<std::size_t> cut(0, message.size());
         std::vector<std::size_t> cuts(1 + random() % 24);
@@ -46,7 +49,8 @@ TEST_P(AgainstOpenSSL, RandomMessagesSplitAtRandomPoints) {
                 ASSERT_EQ(USHAInput(&single, message.data() + at, 1), shaSuccess);
                 block[at % variant.block_size] = message[at];
             }
-            ASSERT_TRUE(SameState(bulk, single)) << message.size() << "-byte message, after byte " << end;
+            ASSERT_TRUE(SameState(bulk, single))
+                << message.size() << "-byte message, after byte " << end;
             const EngineView view = View(bulk);
             ASSERT_EQ(Hex(view.Message_Block), Hex(block)) << "after byte " << end;
             ASSERT_EQ(view.Message_Block_Index, static_cast<int>(end % variant.block_size));
@@ -61,10 +65,11 @@ TEST_P(AgainstOpenSSL, RandomMessagesSplitAtRandomPoints) {
 }
 
 // One or two final blocks, and the length bytes at every possible distance from the data.
-TEST_P(AgainstOpenSSL, LengthsAtTheBlockBoundaries) {
+TEST_P(AgainstOpenSSL, LengthsAtTheBlockBoundaries)
+{
     const Variant& variant = GetParam();
-    for (const std::size_t size : {0, 1, 55, 56, 63, 64, 65, 111, 112, 119, 120, 127, 128, 129, 239,
-                                   255, 256, 257}) {
+    for (const std::size_t size :
+         {0, 1, 55, 56, 63, 64, 65, 111, 112, 119, 120, 127, 128, 129, 239, 255, 256, 257}) {
         const Bytes message = PatternBytes(size, static_cast<std::uint32_t>(size));
         const std::string expected = Hex(OpenSSLDigest(variant.which, message));
         EXPECT_EQ(Hex(OurDigest(variant.which, message)), expected) << size << " bytes in one call";

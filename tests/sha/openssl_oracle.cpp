@@ -13,10 +13,17 @@
 namespace {
 
 // SHAversion's values.
-enum Selector { selector_sha1 = 0, selector_sha224, selector_sha256, selector_sha384, selector_sha512 };
+enum Selector {
+    selector_sha1 = 0,
+    selector_sha224,
+    selector_sha256,
+    selector_sha384,
+    selector_sha512
+};
 
 template <class Word>
-void AppendBigEndian(std::vector<std::uint8_t>& bytes, Word word) {
+void AppendBigEndian(std::vector<std::uint8_t>& bytes, Word word)
+{
     for (std::size_t i = sizeof(Word); i-- > 0;) {
         bytes.push_back(static_cast<std::uint8_t>(word >> 8 * i));
     }
@@ -24,7 +31,8 @@ void AppendBigEndian(std::vector<std::uint8_t>& bytes, Word word) {
 
 template <class Context, class Transform>
 void RunBlocks(Context& context, Transform transform, std::span<const std::uint8_t> blocks,
-               std::size_t block_size) {
+               std::size_t block_size)
+{
     if (blocks.size() % block_size != 0) throw std::invalid_argument("not whole blocks");
     for (std::size_t at = 0; at < blocks.size(); at += block_size) {
         transform(&context, blocks.data() + at);
@@ -33,7 +41,8 @@ void RunBlocks(Context& context, Transform transform, std::span<const std::uint8
 
 } // namespace
 
-std::vector<std::uint8_t> OpenSSLDigest(int selector, std::span<const std::uint8_t> message) {
+std::vector<std::uint8_t> OpenSSLDigest(int selector, std::span<const std::uint8_t> message)
+{
     const EVP_MD* md = nullptr;
     switch (selector) {
     case selector_sha1: md = EVP_sha1(); break;
@@ -52,7 +61,8 @@ std::vector<std::uint8_t> OpenSSLDigest(int selector, std::span<const std::uint8
     return digest;
 }
 
-std::vector<std::uint8_t> OpenSSLChainValue(int selector, std::span<const std::uint8_t> blocks) {
+std::vector<std::uint8_t> OpenSSLChainValue(int selector, std::span<const std::uint8_t> blocks)
+{
     std::vector<std::uint8_t> value;
     switch (selector) {
     case selector_sha1: {

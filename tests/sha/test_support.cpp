@@ -6,16 +6,24 @@
 #include <sstream>
 #include <stdexcept>
 
-const Variant& VariantOf(SHAversion which) {
+const Variant& VariantOf(SHAversion which)
+{
     return *std::find_if(std::begin(All_Variants), std::end(All_Variants),
                          [which](const Variant& variant) { return variant.which == which; });
 }
 
-void PrintTo(const Variant& variant, std::ostream* out) { *out << variant.name; }
+void PrintTo(const Variant& variant, std::ostream* out)
+{
+    *out << variant.name;
+}
 
-std::string VariantName(const testing::TestParamInfo<Variant>& info) { return info.param.name; }
+std::string VariantName(const testing::TestParamInfo<Variant>& info)
+{
+    return info.param.name;
+}
 
-std::string Hex(std::span<const std::uint8_t> bytes) {
+std::string Hex(std::span<const std::uint8_t> bytes)
+{
     static constexpr char digits[] = "0123456789abcdef";
     std::string text;
     for (const std::uint8_t byte : bytes) {
@@ -25,7 +33,8 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
     return text;
 }
 
-Bytes FromHex(std::string_view hex) {
+Bytes FromHex(std::string_view hex)
+{
     const auto nibble = [](char c) -> std::uint8_t {
         if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
         if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
@@ -40,9 +49,13 @@ Bytes FromHex(std::string_view hex) {
     return bytes;
 }
 
-Bytes AsBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes AsBytes(std::string_view text)
+{
+    return Bytes(text.begin(), text.end());
+}
 
-Bytes PatternBytes(std::size_t size, std::uint32_t seed) {
+Bytes PatternBytes(std::size_t size, std::uint32_t seed)
+{
     std::mt19937 random(seed);
     Bytes bytes(size);
     for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
@@ -50,14 +63,16 @@ Bytes PatternBytes(std::size_t size, std::uint32_t seed) {
 }
 
 Bytes OurDigest(SHAversion which, std::span<const std::uint8_t> message,
-                std::span<const std::size_t> piece_sizes) {
+                std::span<const std::size_t> piece_sizes)
+{
     USHAContext context;
     std::memset(&context, 0xE3, sizeof context);
     if (USHAReset(&context, which) != shaSuccess) return {};
     std::size_t at = 0;
     for (const std::size_t piece : piece_sizes) {
         const std::size_t size = std::min(piece, message.size() - at);
-        if (USHAInput(&context, message.data() + at, static_cast<std::uint32_t>(size)) != shaSuccess) {
+        if (USHAInput(&context, message.data() + at, static_cast<std::uint32_t>(size)) !=
+            shaSuccess) {
             return {};
         }
         at += size;
@@ -72,7 +87,8 @@ Bytes OurDigest(SHAversion which, std::span<const std::uint8_t> message,
     return digest;
 }
 
-std::string Report(const std::vector<std::string>& failures) {
+std::string Report(const std::vector<std::string>& failures)
+{
     constexpr std::size_t shown = 20;
     std::ostringstream report;
     report << failures.size() << " failures";
@@ -83,14 +99,16 @@ std::string Report(const std::vector<std::string>& failures) {
 
 Bytes PaddedMessage(const Variant& variant, std::span<const std::uint8_t> message,
                     std::uint8_t last_bits, unsigned bit_count, std::uint64_t length_high,
-                    std::uint64_t length_low) {
+                    std::uint64_t length_low)
+{
     const std::size_t half = variant.block_size / 16; // a length half: 4 or 8 bytes
     Bytes padded(message.begin(), message.end());
     const unsigned kept = (last_bits >> (8 - bit_count)) << (8 - bit_count);
     padded.push_back(static_cast<std::uint8_t>(kept | 1u << (7 - bit_count)));
     while (padded.size() % variant.block_size != variant.block_size - 2 * half) padded.push_back(0);
     for (const std::uint64_t value : {length_high, length_low}) {
-        for (std::size_t i = half; i-- > 0;) padded.push_back(static_cast<std::uint8_t>(value >> 8 * i));
+        for (std::size_t i = half; i-- > 0;)
+            padded.push_back(static_cast<std::uint8_t>(value >> 8 * i));
     }
     return padded;
 }
@@ -98,7 +116,8 @@ Bytes PaddedMessage(const Variant& variant, std::span<const std::uint8_t> messag
 namespace {
 
 template <class Word, std::size_t N>
-std::string HexWords(const Word (&words)[N]) {
+std::string HexWords(const Word (&words)[N])
+{
     std::string text;
     for (const Word word : words) {
         std::uint8_t bytes[sizeof(Word)];
@@ -111,7 +130,8 @@ std::string HexWords(const Word (&words)[N]) {
 }
 
 template <class Context>
-testing::AssertionResult SameEngineState(const Context& actual, const Context& expected) {
+testing::AssertionResult SameEngineState(const Context& actual, const Context& expected)
+{
     const auto differs = [](const char* field, const std::string& got, const std::string& want) {
         return testing::AssertionFailure() << field << " is " << got << ", expected " << want;
     };
@@ -137,7 +157,8 @@ testing::AssertionResult SameEngineState(const Context& actual, const Context& e
         return differs("Message_Block", Hex(actual.Message_Block), Hex(expected.Message_Block));
     }
     if (actual.Computed != expected.Computed) {
-        return differs("Computed", std::to_string(actual.Computed), std::to_string(expected.Computed));
+        return differs("Computed", std::to_string(actual.Computed),
+                       std::to_string(expected.Computed));
     }
     if (actual.Corrupted != expected.Corrupted) {
         return differs("Corrupted", std::to_string(actual.Corrupted),
@@ -147,7 +168,8 @@ testing::AssertionResult SameEngineState(const Context& actual, const Context& e
 }
 
 template <class Context>
-EngineView ViewOf(const Context& context) {
+EngineView ViewOf(const Context& context)
+{
     EngineView view{{},
                     context.Length_High,
                     context.Length_Low,
@@ -165,7 +187,8 @@ EngineView ViewOf(const Context& context) {
 
 } // namespace
 
-EngineView View(const USHAContext& context) {
+EngineView View(const USHAContext& context)
+{
     switch (context.whichSha) {
     case SHA1: return ViewOf(context.ctx.sha1Context);
     case SHA224:
@@ -176,7 +199,8 @@ EngineView View(const USHAContext& context) {
     }
 }
 
-void SetLength(USHAContext& context, std::uint64_t high, std::uint64_t low) {
+void SetLength(USHAContext& context, std::uint64_t high, std::uint64_t low)
+{
     switch (context.whichSha) {
     case SHA1:
         context.ctx.sha1Context.Length_High = static_cast<std::uint32_t>(high);
@@ -196,10 +220,11 @@ void SetLength(USHAContext& context, std::uint64_t high, std::uint64_t low) {
     }
 }
 
-testing::AssertionResult SameState(const USHAContext& actual, const USHAContext& expected) {
+testing::AssertionResult SameState(const USHAContext& actual, const USHAContext& expected)
+{
     if (actual.whichSha != expected.whichSha) {
-        return testing::AssertionFailure() << "whichSha is " << actual.whichSha << ", expected "
-                                           << expected.whichSha;
+        return testing::AssertionFailure()
+               << "whichSha is " << actual.whichSha << ", expected " << expected.whichSha;
     }
     switch (actual.whichSha) {
     case SHA1: return SameEngineState(actual.ctx.sha1Context, expected.ctx.sha1Context);
@@ -211,7 +236,8 @@ testing::AssertionResult SameState(const USHAContext& actual, const USHAContext&
     }
 }
 
-testing::AssertionResult Untouched(const USHAContext& after, const USHAContext& before) {
+testing::AssertionResult Untouched(const USHAContext& after, const USHAContext& before)
+{
     const auto* const a = reinterpret_cast<const std::uint8_t*>(&after);
     const auto* const b = reinterpret_cast<const std::uint8_t*>(&before);
     const std::uint8_t* const diff = std::mismatch(a, a + sizeof after, b).first;

@@ -16,20 +16,24 @@ constexpr std::uint8_t Guard = 0x5A;
 
 using DigestBuffer = std::array<std::uint8_t, USHAMaxHashSize>;
 
-DigestBuffer GuardedBuffer() {
+DigestBuffer GuardedBuffer()
+{
     DigestBuffer buffer;
     buffer.fill(Guard);
     return buffer;
 }
 
-USHAContext FilledContext(std::uint8_t fill = Fill) {
+USHAContext FilledContext(std::uint8_t fill = Fill)
+{
     USHAContext context;
     std::memset(&context, fill, sizeof context);
     return context;
 }
 
-Bytes Digest(const DigestBuffer& buffer, SHAversion which) {
-    return Bytes(buffer.begin(), buffer.begin() + static_cast<long>(VariantOf(which).digest_size));
+Bytes Digest(const DigestBuffer& buffer, SHAversion which)
+{
+    return Bytes(buffer.begin(),
+                 buffer.begin() + static_cast<std::ptrdiff_t>(VariantOf(which).digest_size));
 }
 
 const Bytes abc = AsBytes("abc");
@@ -40,11 +44,9 @@ struct Example {
     const char* message;
     const char* digest;
 };
-constexpr const char* two_block_256 =
-    "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-constexpr const char* two_block_512 =
-    "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrs"
-    "mnopqrstnopqrstu";
+constexpr const char* two_block_256 = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+constexpr const char* two_block_512 = "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmn"
+                                      "hijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu";
 constexpr Example Fips_Examples[] = {
     {SHA1, "", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
     {SHA1, "abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
@@ -56,11 +58,14 @@ constexpr Example Fips_Examples[] = {
     {SHA256, "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
     {SHA256, two_block_256, "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
     {SHA384, "",
-     "38b060a751ac96384cd9327eb1b1e36a21fdb71114be07434c0cc7bf63f6e1da274edebfe76f65fbd51ad2f14898b95b"},
+     "38b060a751ac96384cd9327eb1b1e36a21fdb71114be0743"
+     "4c0cc7bf63f6e1da274edebfe76f65fbd51ad2f14898b95b"},
     {SHA384, "abc",
-     "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7"},
+     "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded163"
+     "1a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7"},
     {SHA384, two_block_512,
-     "09330c33f71147e83d192fc782cd1b4753111b173b3b05d22fa08086e3b0f712fcc7c71a557e2db966c3e9fa91746039"},
+     "09330c33f71147e83d192fc782cd1b4753111b173b3b05d2"
+     "2fa08086e3b0f712fcc7c71a557e2db966c3e9fa91746039"},
     {SHA512, "",
      "cf83e1357eefb8bdf1542850d66d8007d620e4050b5715dc83f4a921d36ce9ce"
      "47d0d13c5d85f2b0ff8318d2877eec2f63b931bd47417a81a538327af927da3e"},
@@ -73,7 +78,8 @@ constexpr Example Fips_Examples[] = {
 };
 
 // The published digest of "abc".
-Bytes AbcDigest(SHAversion which) {
+Bytes AbcDigest(SHAversion which)
+{
     for (const Example& example : Fips_Examples) {
         if (example.which == which && std::string_view(example.message) == "abc") {
             return FromHex(example.digest);
@@ -98,7 +104,8 @@ constexpr StateCase All_States[] = {
     {State::LengthOverflow, "LengthOverflow", shaInputTooLong, shaInputTooLong},
 };
 
-USHAContext ContextIn(State state, SHAversion which) {
+USHAContext ContextIn(State state, SHAversion which)
+{
     USHAContext context = FilledContext();
     EXPECT_EQ(USHAReset(&context, which), shaSuccess);
     EXPECT_EQ(USHAInput(&context, abc.data(), 3), shaSuccess);
@@ -122,7 +129,8 @@ USHAContext ContextIn(State state, SHAversion which) {
 
 class EveryVariant : public testing::TestWithParam<Variant> {};
 
-TEST_P(EveryVariant, FipsExampleMessages) {
+TEST_P(EveryVariant, FipsExampleMessages)
+{
     int checked = 0;
     for (const Example& example : Fips_Examples) {
         if (example.which != GetParam().which) continue;
@@ -135,13 +143,15 @@ TEST_P(EveryVariant, FipsExampleMessages) {
         ASSERT_EQ(USHAFinalBits(&context, 0xFF, 0), shaSuccess);
         DigestBuffer digest = GuardedBuffer();
         ASSERT_EQ(USHAResult(&context, digest.data()), shaSuccess);
-        EXPECT_EQ(Hex(Digest(digest, example.which)), example.digest) << '"' << example.message << '"';
+        EXPECT_EQ(Hex(Digest(digest, example.which)), example.digest)
+            << '"' << example.message << '"';
     }
     EXPECT_EQ(checked, 3);
 }
 
 // Only the variant's digest size is written, however large the buffer.
-TEST_P(EveryVariant, ResultWritesExactlyTheDigestSize) {
+TEST_P(EveryVariant, ResultWritesExactlyTheDigestSize)
+{
     const Variant& variant = GetParam();
     USHAContext context = FilledContext();
     ASSERT_EQ(USHAReset(&context, variant.which), shaSuccess);
@@ -154,7 +164,8 @@ TEST_P(EveryVariant, ResultWritesExactlyTheDigestSize) {
     }
 }
 
-TEST_P(EveryVariant, WhateverTheContextHeldBeforeResetGivesTheSameDigest) {
+TEST_P(EveryVariant, WhateverTheContextHeldBeforeResetGivesTheSameDigest)
+{
     const Variant& variant = GetParam();
     const Bytes long_message = PatternBytes(3 * variant.block_size + 5, 7);
     const Bytes long_digest = OurDigest(variant.which, long_message);
@@ -163,17 +174,20 @@ TEST_P(EveryVariant, WhateverTheContextHeldBeforeResetGivesTheSameDigest) {
         for (const Bytes* message : {&abc, &long_message}) {
             USHAContext context = FilledContext(fill);
             ASSERT_EQ(USHAReset(&context, variant.which), shaSuccess);
-            ASSERT_EQ(USHAInput(&context, message->data(), static_cast<std::uint32_t>(message->size())),
-                      shaSuccess);
+            ASSERT_EQ(
+                USHAInput(&context, message->data(), static_cast<std::uint32_t>(message->size())),
+                shaSuccess);
             DigestBuffer digest;
             ASSERT_EQ(USHAResult(&context, digest.data()), shaSuccess);
-            EXPECT_EQ(Digest(digest, variant.which), message == &abc ? AbcDigest(variant.which) : long_digest)
+            EXPECT_EQ(Digest(digest, variant.which),
+                      message == &abc ? AbcDigest(variant.which) : long_digest)
                 << message->size() << " bytes, context filled with " << int{fill};
         }
     }
 }
 
-TEST_P(EveryVariant, RepeatedResultGivesTheSameDigestAndChangesNothing) {
+TEST_P(EveryVariant, RepeatedResultGivesTheSameDigestAndChangesNothing)
+{
     const Variant& variant = GetParam();
     USHAContext context = ContextIn(State::Computed, variant.which);
     const USHAContext before = context;
@@ -185,7 +199,8 @@ TEST_P(EveryVariant, RepeatedResultGivesTheSameDigestAndChangesNothing) {
     EXPECT_EQ(Digest(first, variant.which), AbcDigest(variant.which));
 }
 
-TEST_P(EveryVariant, FinishingClearsTheMessageData) {
+TEST_P(EveryVariant, FinishingClearsTheMessageData)
+{
     const Variant& variant = GetParam();
     const EngineView view = View(ContextIn(State::Computed, variant.which));
     EXPECT_EQ(view.Computed, 1);
@@ -197,7 +212,8 @@ TEST_P(EveryVariant, FinishingClearsTheMessageData) {
 }
 
 // A missing context is answered before anything else, in every operation.
-TEST_P(EveryVariant, MissingContext) {
+TEST_P(EveryVariant, MissingContext)
+{
     DigestBuffer digest = GuardedBuffer();
     EXPECT_EQ(USHAReset(nullptr, GetParam().which), shaNull);
     EXPECT_EQ(USHAInput(nullptr, abc.data(), 3), shaNull);
@@ -208,7 +224,8 @@ TEST_P(EveryVariant, MissingContext) {
     EXPECT_EQ(digest, GuardedBuffer());
 }
 
-TEST_P(EveryVariant, InputAfterResultSpoilsUntilReset) {
+TEST_P(EveryVariant, InputAfterResultSpoilsUntilReset)
+{
     const Variant& variant = GetParam();
     USHAContext context = ContextIn(State::Computed, variant.which);
     EXPECT_EQ(USHAInput(&context, abc.data(), 1), shaStateError);
@@ -231,7 +248,8 @@ struct VariantAndState {
     StateCase state;
 };
 
-void PrintTo(const VariantAndState& param, std::ostream* out) {
+void PrintTo(const VariantAndState& param, std::ostream* out)
+{
     *out << param.variant.name << " " << param.state.name;
 }
 
@@ -239,7 +257,8 @@ class EveryState : public testing::TestWithParam<VariantAndState> {};
 
 // In every state: missing pointers and empty calls are answered without changing anything,
 // then the state's own codes are returned.
-TEST_P(EveryState, CodesAndUntouchedContext) {
+TEST_P(EveryState, CodesAndUntouchedContext)
+{
     const auto& [variant, state] = GetParam();
     USHAContext context = ContextIn(state.state, variant.which);
     const USHAContext before = context;
@@ -256,8 +275,7 @@ TEST_P(EveryState, CodesAndUntouchedContext) {
     if (state.result_code != shaSuccess) {
         EXPECT_EQ(digest, GuardedBuffer()) << "a spoilt context wrote a digest";
     } else {
-        EXPECT_EQ(Digest(digest, variant.which),
-                  AbcDigest(variant.which));
+        EXPECT_EQ(Digest(digest, variant.which), AbcDigest(variant.which));
     }
 
     context = before;
@@ -272,7 +290,8 @@ TEST_P(EveryState, CodesAndUntouchedContext) {
     EXPECT_EQ(Digest(digest, variant.which), AbcDigest(variant.which));
 }
 
-std::vector<VariantAndState> AllVariantsAndStates() {
+std::vector<VariantAndState> AllVariantsAndStates()
+{
     std::vector<VariantAndState> cases;
     for (const Variant& variant : All_Variants) {
         for (const StateCase& state : All_States) cases.push_back({variant, state});
@@ -282,12 +301,14 @@ std::vector<VariantAndState> AllVariantsAndStates() {
 
 INSTANTIATE_TEST_SUITE_P(Variants, EveryState, testing::ValuesIn(AllVariantsAndStates()),
                          [](const testing::TestParamInfo<VariantAndState>& info) {
-                             return std::string(info.param.variant.name) + "_" + info.param.state.name;
+                             return std::string(info.param.variant.name) + "_" +
+                                    info.param.state.name;
                          });
 
 class BadSelector : public testing::TestWithParam<std::int32_t> {};
 
-TEST_P(BadSelector, IsStoredAndAnsweredWithBadParamUntilAValidReset) {
+TEST_P(BadSelector, IsStoredAndAnsweredWithBadParamUntilAValidReset)
+{
     const auto selector = static_cast<SHAversion>(GetParam());
     USHAContext context = FilledContext();
     ASSERT_EQ(USHAReset(&context, SHA256), shaSuccess);
@@ -319,8 +340,9 @@ TEST_P(BadSelector, IsStoredAndAnsweredWithBadParamUntilAValidReset) {
 
 INSTANTIATE_TEST_SUITE_P(Selectors, BadSelector, testing::Values(5, -1),
                          [](const testing::TestParamInfo<std::int32_t>& info) {
-                             return info.param < 0 ? std::string("Minus") + std::to_string(-info.param)
-                                                   : std::to_string(info.param);
+                             return info.param < 0
+                                        ? std::string("Minus") + std::to_string(-info.param)
+                                        : std::to_string(info.param);
                          });
 
 } // namespace

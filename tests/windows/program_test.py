@@ -138,19 +138,21 @@ def check_key_wait(emulator, program):
             os._exit(127)
 
     screen = b""
+    closed = False
 
     def read_for(seconds, until=None):
-        nonlocal screen
+        """Collects the screen for some seconds, until a text shows or the terminal closes
+        (the program ended); tells whether the text showed."""
+        nonlocal screen, closed
         deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
+        while not closed and time.monotonic() < deadline:
             ready, _, _ = select.select([terminal], [], [], 0.1)
             if ready:
                 try:
                     chunk = os.read(terminal, 4096)
                 except OSError:
-                    return False
-                if not chunk:
-                    return False
+                    chunk = b""
+                closed = not chunk
                 screen += chunk
                 if until is not None and until in _visible(screen):
                     return True
@@ -170,7 +172,7 @@ def check_key_wait(emulator, program):
         if not read_for(RUN_TIMEOUT, until=b"Pressanykey.."):
             raise CheckFailed(f"no key prompt on the console: {screen!r}")
         read_for(2)
-        if exited() is not None:
+        if closed or exited() is not None:
             raise CheckFailed("the program ended at the prompt without a key press")
         if not re.search(rb"DoneGetComputerIDcompid=[0-9a-f]{33,64}Pressanykey\.\.$",
                          _visible(screen)):
@@ -183,6 +185,8 @@ def check_key_wait(emulator, program):
             if time.monotonic() > deadline:
                 raise CheckFailed("the program did not end after a key press")
             read_for(0.1)
+            if closed:
+                time.sleep(0.05)
         if status != 0:
             raise CheckFailed(f"exit code {status} after the key press")
         print("ok: one key press, no Enter, ends it with exit code 0")
