@@ -1,14 +1,19 @@
 #!/bin/sh
 # Installs the Debian packages the project needs and are missing.
 #   install-deps.sh build   compiler and CMake: enough to build and run the program
-#   install-deps.sh test    also the test, benchmark and cross-build dependencies
+#   install-deps.sh test    also the test and benchmark dependencies
+#   install-deps.sh windows the MinGW-w64 cross compiler and Wine to run its output
 set -eu
 
 profile=${1:-test}
-packages="cmake g++ make"
-if [ "$profile" = test ]; then
-    packages="$packages googletest libgtest-dev libgmock-dev libssl-dev libbenchmark-dev python3-cryptography-vectors"
-fi
+case "$profile" in
+build) packages="cmake g++ make" ;;
+test) packages="cmake g++ make googletest libgtest-dev libgmock-dev libssl-dev libbenchmark-dev
+          python3-cryptography-vectors" ;;
+windows) packages="cmake make g++-mingw-w64-x86-64-posix googletest python3
+          python3-cryptography-vectors wine wine64" ;;
+*) echo "usage: $0 [build|test|windows]" >&2; exit 2 ;;
+esac
 
 missing=""
 for package in $packages; do

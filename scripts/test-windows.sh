@@ -7,23 +7,7 @@ cd "$(dirname "$0")/.."
 seconds_since() { echo $(($(date +%s) - $1)); }
 started=$(date +%s)
 
-# The digest tests read NIST's vectors from python3-cryptography-vectors.
-packages="cmake make g++-mingw-w64-x86-64-posix googletest python3-cryptography-vectors"
-packages="$packages python3 wine wine64"
-missing=""
-for package in $packages; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing="$missing $package"
-    fi
-done
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    sudo_cmd=""
-    if [ "$(id -u)" -ne 0 ]; then sudo_cmd=sudo; fi
-    $sudo_cmd apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends \
-        $missing >/dev/null
-fi
+scripts/install-deps.sh windows
 echo "--- packages: $(seconds_since "$started") s"
 
 step=$(date +%s)

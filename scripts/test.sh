@@ -1,14 +1,22 @@
 #!/bin/sh
 # Installs what is missing, then builds and runs every test: the warnings-as-errors debug
-# build and the AddressSanitizer/UndefinedBehaviorSanitizer build.
+# build, the installed package and its example consumer, the Windows build under Wine, and
+# last the AddressSanitizer/UndefinedBehaviorSanitizer build.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 jobs=$(nproc)
 
-for preset in dev sanitize; do
-    echo "=== $preset ==="
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$jobs"
-    ctest --preset "$preset" -j "$jobs"
-done
+run_preset() {
+    echo "=== $1 ==="
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j "$jobs"
+    ctest --preset "$1" -j "$jobs"
+}
+
+run_preset dev
+echo "=== package ==="
+scripts/test-package.sh
+echo "=== windows ==="
+scripts/test-windows.sh
+run_preset sanitize

@@ -30,9 +30,10 @@ std::uint32_t Maj(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 
 // Callers rotate the roles of the working variables instead of shifting their values, so a
 // round writes only the two variables whose values change: e (to become a) and b (to become c).
+// Declared inline, like the helpers below, because at -O2 GCC otherwise keeps calls here.
 template <auto F>
-void Round(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::uint32_t d, std::uint32_t& e,
-           std::uint32_t k_plus_w)
+inline void Round(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t& e, std::uint32_t k_plus_w)
 {
     e += std::rotl(a, 5) + F(b, c, d) + k_plus_w;
     b = std::rotl(b, 30);
@@ -41,7 +42,7 @@ void Round(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::uint32_t d, 
 // W[t] of the message schedule, over a ring of the 16 words still needed. Expanded in the
 // rounds rather than ahead of them: a separate expansion loop gets vectorised two words at a
 // time, and each step then waits on a load that straddles the previous step's store.
-std::uint32_t Schedule(std::uint32_t (&W)[16], int t)
+inline std::uint32_t Schedule(std::uint32_t (&W)[16], int t)
 {
     if (t < 16) {
         return W[t];
@@ -58,7 +59,7 @@ struct Working {
 };
 
 template <auto F, int First>
-Working TwentyRounds(Working v, std::uint32_t (&W)[16], std::uint32_t k)
+inline Working TwentyRounds(Working v, std::uint32_t (&W)[16], std::uint32_t k)
 {
     std::uint32_t a = v.a, b = v.b, c = v.c, d = v.d, e = v.e;
     for (int t = First; t < First + 20; t += 5) {

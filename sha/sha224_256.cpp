@@ -61,8 +61,10 @@ std::uint32_t Maj(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 
 // Callers rotate the roles of the working variables instead of shifting their values, so a
 // round writes only the two variables whose values change: d (to become e) and h (to become a).
-void Round(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d, std::uint32_t e,
-           std::uint32_t f, std::uint32_t g, std::uint32_t& h, std::uint32_t k_plus_w)
+// Declared inline because at -O2 GCC otherwise keeps it a call, with d and h in memory.
+inline void Round(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d,
+                  std::uint32_t e, std::uint32_t f, std::uint32_t g, std::uint32_t& h,
+                  std::uint32_t k_plus_w)
 {
     const std::uint32_t T1 = h + Sigma1(e) + Ch(e, f, g) + k_plus_w;
     d += T1;

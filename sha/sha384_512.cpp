@@ -75,8 +75,10 @@ std::uint64_t Maj(std::uint64_t x, std::uint64_t y, std::uint64_t z)
 
 // Callers rotate the roles of the working variables instead of shifting their values, so a
 // round writes only the two variables whose values change: d (to become e) and h (to become a).
-void Round(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t& d, std::uint64_t e,
-           std::uint64_t f, std::uint64_t g, std::uint64_t& h, std::uint64_t k_plus_w)
+// Declared inline because at -O2 GCC otherwise keeps it a call, with d and h in memory.
+inline void Round(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t& d,
+                  std::uint64_t e, std::uint64_t f, std::uint64_t g, std::uint64_t& h,
+                  std::uint64_t k_plus_w)
 {
     const std::uint64_t T1 = h + Sigma1(e) + Ch(e, f, g) + k_plus_w;
     d += T1;

@@ -9,9 +9,11 @@ namespace platform {
 
 void WaitForKey()
 {
+    // The prompt before the wait ends in a plain newline, which does not flush.
     std::cout.flush();
-    // _getch() on a redirected or closed standard input would block or read a byte of a
-    // pipe or file instead of a key; only a console has a console mode.
+    // _getch() reads the console itself, not standard input: with input redirected from a
+    // file or pipe it would still wait for a key, and without a console it fails. Only a
+    // console handle has a console mode.
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
     if (input == nullptr || input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode))
