@@ -15,4 +15,7 @@ Calling GetComputerID" ] || fail "start of the transcript"
 printf '%s\n' "$output" | grep -Eq '^comp id = [0-9a-f]{33,64}$' || fail "comp id format"
 [ "$(printf '%s\n' "$output" | tail -n 1)" = "Press any key.." ] || fail "last line"
 printf '%s\n' "$output" | grep -q '^Do pEnumerator->Next() # 0$' || fail "no enumeration"
-echo "$output" | grep '^comp id = '
+id=$(printf '%s\n' "$output" | grep '^comp id = ')
+again=$(timeout 20 "$program" </dev/null | grep '^comp id = ')
+[ "$id" = "$again" ] || fail "a second run gave '$again', the first '$id'"
+echo "$id"
