@@ -1,27 +1,47 @@
 // Throughput of every digest variant through USHAReset/USHAInput/USHAResult, next to
 // OpenSSL's EVP digest of the same data in the same run; a table of both and their ratio
-// follows the usual benchmark output.
+// follows the usual benchmark output, headed by the engines that this build runs here.
+//
+// With --coreutils, the program then also hashes a file in /dev/shm both with coreutils'
+// sha1sum ... sha512sum and with our library (reading it in the same 32 KiB pieces), several
+// times each, alternating, and prints both rates from CPU time and their ratio.
 #include "sha/sha.h"
+#include "sha/sha_engines.h"
 
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#if defined(__unix__)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 struct Variant {
     SHAversion which;
     const char* name;
+    const char* coreutils; // the tool that computes the same digest
 };
 
 constexpr Variant Variants[] = {
-    {SHA1, "SHA1"}, {SHA224, "SHA224"}, {SHA256, "SHA256"}, {SHA384, "SHA384"}, {SHA512, "SHA512"},
+    {SHA1, "SHA1", "sha1sum"},       {SHA224, "SHA224", "sha224sum"},
+    {SHA256, "SHA256", "sha256sum"}, {SHA384, "SHA384", "sha384sum"},
+    {SHA512, "SHA512", "sha512sum"},
 };
 
 struct Size {
@@ -67,7 +87,8 @@ void Ours(benchmark::State& state, SHAversion which, std::size_t size)
 void OpenSSL(benchmark::State& state, const char* name, std::size_t size)
 {
     const std::vector<std::uint8_t> message = Message(size);
-    // Fetched once, as a caller that hashes often would, so no lookup is timed.
+    // Fetched once, as a caller that hashes often would, so no lookup is timed; one context
+    // serves every message, so no allocation is timed either.
     const std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> md(EVP_MD_fetch(nullptr, name, nullptr),
                                                              EVP_MD_free);
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
@@ -125,6 +146,14 @@ class RateRecorder : public benchmark::ConsoleReporter {
     std::map<std::string, Rate> rates_;
 };
 
+void PrintEngines()
+{
+    std::printf("\nEngines: SHA-1 %s; SHA-224 and SHA-256 %s; SHA-384 and SHA-512 %s\n",
+                sha_engines::EngineName(sha_engines::SHA1Engine()),
+                sha_engines::EngineName(sha_engines::SHA224_256Engine()),
+                sha_engines::EngineName(sha_engines::SHA384_512Engine()));
+}
+
 void PrintTable(const RateRecorder& recorder)
 {
     std::printf("\n%-8s %-7s %12s %14s %14s\n", "Variant", "Size", "USHA MB/s", "OpenSSL MB/s",
@@ -140,6 +169,155 @@ void PrintTable(const RateRecorder& recorder)
     }
 }
 
+#if defined(__unix__)
+
+double Seconds(const timeval& time)
+{
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6;
+}
+
+double ChildrenCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
+double OwnCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+std::string Hex(const std::uint8_t* bytes, std::size_t size)
+{
+    std::string text;
+    char pair[3];
+    for (std::size_t i = 0; i < size; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+        text += pair;
+    }
+    return text;
+}
+
+// Runs the tool on the file and returns the CPU time (user and system) it took, with the
+// digest it printed; a negative time when it could not run.
+double RunTool(const char* tool, const std::string& path, std::string& digest)
+{
+    int out[2];
+    if (pipe(out) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    char* const argv[] = {const_cast<char*>(tool), const_cast<char*>(path.c_str()), nullptr};
+    const double before = ChildrenCpuSeconds();
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, tool, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string printed;
+    char buffer[256];
+    for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) {
+        printed.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(out[0]);
+    int status = 0;
+    if (spawned != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        return -1;
+    }
+    digest = printed.substr(0, printed.find(' '));
+    return ChildrenCpuSeconds() - before;
+}
+
+// Hashes the file as the tools do, reading it in 32 KiB pieces; returns our CPU time.
+double RunOurs(SHAversion which, const std::string& path, std::string& digest)
+{
+    const int file = open(path.c_str(), O_RDONLY);
+    if (file < 0) return -1;
+    std::vector<std::uint8_t> piece(32 * 1024);
+    const double before = OwnCpuSeconds();
+    USHAContext context;
+    USHAReset(&context, which);
+    for (ssize_t got; (got = read(file, piece.data(), piece.size())) > 0;) {
+        USHAInput(&context, piece.data(), static_cast<std::uint32_t>(got));
+    }
+    std::uint8_t bytes[USHAMaxHashSize];
+    const int result = USHAResult(&context, bytes);
+    const double seconds = OwnCpuSeconds() - before;
+    close(file);
+    if (result != shaSuccess) return -1;
+    std::size_t size = 0;
+    switch (which) {
+    case SHA1: size = SHA1HashSize; break;
+    case SHA224: size = SHA224HashSize; break;
+    case SHA256: size = SHA256HashSize; break;
+    case SHA384: size = SHA384HashSize; break;
+    case SHA512: size = SHA512HashSize; break;
+    }
+    digest = Hex(bytes, size);
+    return seconds;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Returns false when a tool could not run or disagreed with our digest.
+bool CompareWithCoreutils(std::size_t mebibytes, int repetitions)
+{
+    const char* const directory = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    const std::string path =
+        std::string(directory) + "/digest_benchmark." + std::to_string(getpid());
+    {
+        const std::vector<std::uint8_t> chunk = Message(1024 * 1024);
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        if (file == nullptr) return false;
+        for (std::size_t i = 0; i < mebibytes; ++i) {
+            std::fwrite(chunk.data(), 1, chunk.size(), file);
+        }
+        std::fclose(file);
+    }
+    const double bytes = static_cast<double>(mebibytes) * 1024 * 1024;
+    std::printf("\n%zu MiB in %s, median of %d runs each, MB/s of CPU time (user and system)\n",
+                mebibytes, directory, repetitions);
+    std::printf("%-8s %-10s %12s %14s %14s\n", "Variant", "Tool", "USHA MB/s", "Tool MB/s",
+                "USHA/Tool");
+    bool ok = true;
+    for (const Variant& variant : Variants) {
+        std::vector<double> ours, theirs;
+        std::string our_digest, their_digest;
+        for (int run = 0; run < repetitions && ok; ++run) {
+            const double our_seconds = RunOurs(variant.which, path, our_digest);
+            const double their_seconds = RunTool(variant.coreutils, path, their_digest);
+            if (our_seconds <= 0 || their_seconds <= 0) {
+                std::printf("%-8s %s could not run\n", variant.name, variant.coreutils);
+                ok = false;
+            } else if (our_digest != their_digest) {
+                std::printf("%-8s digests differ: %s against %s\n", variant.name,
+                            our_digest.c_str(), their_digest.c_str());
+                ok = false;
+            } else {
+                ours.push_back(bytes / our_seconds / 1e6);
+                theirs.push_back(bytes / their_seconds / 1e6);
+            }
+        }
+        if (!ok) break;
+        const double our_rate = Median(ours);
+        const double their_rate = Median(theirs);
+        std::printf("%-8s %-10s %12.1f %14.1f %14.2f\n", variant.name, variant.coreutils, our_rate,
+                    their_rate, our_rate / their_rate);
+    }
+    std::remove(path.c_str());
+    return ok;
+}
+
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -153,10 +331,43 @@ int main(int argc, char** argv)
         }
     }
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Our own options, after Google Benchmark has taken its own.
+    bool coreutils = false;
+    std::size_t mebibytes = 256;
+    int repetitions = 5;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--coreutils") {
+            coreutils = true;
+        } else if (option.rfind("--coreutils_mib=", 0) == 0) {
+            coreutils = true;
+            mebibytes = std::strtoul(option.c_str() + 16, nullptr, 10);
+        } else if (option.rfind("--coreutils_runs=", 0) == 0) {
+            coreutils = true;
+            repetitions = std::atoi(option.c_str() + 17);
+        } else {
+            std::fprintf(stderr, "%s: unrecognized option '%s'\n", argv[0], argv[i]);
+            return 1;
+        }
+    }
+    if (coreutils && (mebibytes == 0 || repetitions <= 0)) {
+        std::fprintf(stderr, "%s: --coreutils_mib and --coreutils_runs take a positive number\n",
+                     argv[0]);
+        return 1;
+    }
+
     RateRecorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
+    PrintEngines();
     PrintTable(recorder);
+    if (coreutils) {
+#if defined(__unix__)
+        if (!CompareWithCoreutils(mebibytes, repetitions)) return 1;
+#else
+        std::fprintf(stderr, "--coreutils needs a POSIX system\n");
+        return 1;
+#endif
+    }
     return 0;
 }

@@ -4,16 +4,16 @@
 #include "trace_format.h"
 
 #include <cstring>
-#include <iterator>
 #include <iostream>
+#include <iterator>
 
 namespace Lib_ComputerID {
 namespace {
 
 const char* const kProcessorQuery =
     "SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor";
-const wchar_t* const ProcessorProperties[] = {L"DeviceID", L"Manufacturer", L"Name",
-                                              L"Description", L"ProcessorID"};
+const wchar_t* const ProcessorProperties[] = {L"DeviceID", L"Manufacturer", L"Name", L"Description",
+                                              L"ProcessorID"};
 
 const char* const kBaseBoardQuery = "SELECT SerialNumber, Manufacturer, Product, Model, "
                                     "OtherIdentifyingInfo FROM Win32_BaseBoard";

@@ -16,8 +16,7 @@ struct DigestOperations {
     int (*result)(USHAContext*, std::uint8_t*);
 };
 
-inline constexpr DigestOperations kUSHAOperations{USHAReset, USHAInput, USHAFinalBits,
-                                                  USHAResult};
+inline constexpr DigestOperations kUSHAOperations{USHAReset, USHAInput, USHAFinalBits, USHAResult};
 inline constexpr std::uint32_t kMaxDigestInputPiece = std::numeric_limits<std::uint32_t>::max();
 
 // The computer ID text of a platform information text: its SHA-256 digest, the first byte

@@ -12,7 +12,7 @@ namespace fuzz {
 
 [[noreturn]] inline void Fail(const char* what)
 {
-    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    (void)std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
 }
 

@@ -23,6 +23,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <iostream>
@@ -48,7 +49,9 @@ enum class RunKind { GetComputerIDAlone, AfterInitializeCOM, Console };
 
 bool SameName(std::wstring_view left, std::wstring_view right)
 {
-    auto fold = [](wchar_t unit) { return unit >= L'A' && unit <= L'Z' ? unit - L'A' + L'a' : unit; };
+    auto fold = [](wchar_t unit) {
+        return unit >= L'A' && unit <= L'Z' ? unit - L'A' + L'a' : unit;
+    };
     if (left.size() != right.size())
         return false;
     for (std::size_t i = 0; i < left.size(); ++i) {
@@ -103,7 +106,10 @@ struct Script {
     int failingAllocation = 0; // 0: none
     std::vector<ModelClass> classes;
 
-    std::optional<HRESULT> Failure(Step step) const { return failures[static_cast<std::size_t>(step)]; }
+    std::optional<HRESULT> Failure(Step step) const
+    {
+        return failures[static_cast<std::size_t>(step)];
+    }
 
     ModelClass* Find(std::wstring_view name)
     {
@@ -134,9 +140,9 @@ std::wstring WideText(fuzz::InputReader& input)
 
 std::wstring ClassName(fuzz::InputReader& input)
 {
-    static const wchar_t* const names[] = {L"Win32_Processor", L"WIN32_PROCESSOR", L"Win32_BaseBoard",
-                                           L"win32_baseboard", L"Win32_BIOS",      L"Win32_Bios",
-                                           L"Win32_OperatingSystem"};
+    static const wchar_t* const names[] = {
+        L"Win32_Processor", L"WIN32_PROCESSOR", L"Win32_BaseBoard",      L"win32_baseboard",
+        L"Win32_BIOS",      L"Win32_Bios",      L"Win32_OperatingSystem"};
     const std::uint8_t choice = input.Byte();
     return choice < std::size(names) ? names[choice] : WideText(input);
 }
@@ -144,9 +150,11 @@ std::wstring ClassName(fuzz::InputReader& input)
 std::wstring PropertyName(fuzz::InputReader& input)
 {
     static const wchar_t* const names[] = {
-        L"DeviceID",     L"Manufacturer", L"Name",        L"Description",  L"ProcessorID",
-        L"SerialNumber", L"Product",      L"Model",       L"OtherIdentifyingInfo",
-        L"deviceid",     L"MANUFACTURER", L"ProcessorId", L"serialNUMBER", L"Version"};
+        L"DeviceID",     L"Manufacturer", L"Name",
+        L"Description",  L"ProcessorID",  L"SerialNumber",
+        L"Product",      L"Model",        L"OtherIdentifyingInfo",
+        L"deviceid",     L"MANUFACTURER", L"ProcessorId",
+        L"serialNUMBER", L"Version"};
     const std::uint8_t choice = input.Byte();
     return choice < std::size(names) ? names[choice] : WideText(input);
 }
@@ -239,12 +247,13 @@ std::string ReferenceId(const std::string& text)
 {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned size = 0;
-    Check(EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr) == 1 && size == 32,
+    Check(EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr) == 1 &&
+              size == 32,
           "OpenSSL digest");
     char hex[3];
     std::string id;
     for (unsigned i = 0; i < size; ++i) {
-        std::snprintf(hex, sizeof hex, i == 0 ? "%02x" : "%x", digest[i]);
+        (void)std::snprintf(hex, sizeof hex, i == 0 ? "%02x" : "%x", digest[i]);
         id += hex;
     }
     return id;
@@ -285,7 +294,7 @@ public:
     void Line(const std::string& form, std::initializer_list<std::uint64_t> values = {})
     {
         const std::vector<std::string> fields = Take(form);
-        auto value = values.begin();
+        const auto* value = values.begin();
         for (const std::string& field : fields) {
             if (value == values.end())
                 Fail("more fields than values in: " + form);
@@ -302,7 +311,8 @@ public:
 
     [[noreturn]] void Fail(const std::string& what) const
     {
-        std::fprintf(stderr, "%s\nat line %zu of:\n%s\n", what.c_str(), next_ + 1, text_.c_str());
+        (void)std::fprintf(stderr, "%s\nat line %zu of:\n%s\n", what.c_str(), next_ + 1,
+                           text_.c_str());
         fuzz::Fail("transcript");
     }
 
@@ -310,37 +320,46 @@ private:
     static bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
     static bool IsUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
-    static bool Match(std::string_view form, std::string_view line, std::vector<std::string>& fields)
+    // The length of the field that the placeholder at the start of form takes from the
+    // start of line; nothing when the line has no such field there.
+    static std::optional<std::size_t> FieldLength(std::string_view form, std::string_view line)
+    {
+        if (form.starts_with("{p}")) {
+            const bool pointer =
+                line.size() >= 16 && std::all_of(line.begin(), line.begin() + 16, IsUpperHex);
+            return pointer ? std::optional<std::size_t>(16) : std::nullopt;
+        }
+        const auto* const end = std::find_if_not(line.begin(), line.end(), IsLowerHex);
+        const auto length = static_cast<std::size_t>(end - line.begin());
+        if (form.starts_with("{h}")) {
+            const bool integer = length >= 1 && length <= 8 && (length == 1 || line.front() != '0');
+            return integer ? std::optional<std::size_t>(length) : std::nullopt;
+        }
+        return length >= 33 && length <= 64 ? std::optional<std::size_t>(length) : std::nullopt;
+    }
+
+    static bool IsPlaceholder(std::string_view form)
+    {
+        return form.starts_with("{h}") || form.starts_with("{p}") || form.starts_with("{i}");
+    }
+
+    static bool Match(std::string_view form, std::string_view line,
+                      std::vector<std::string>& fields)
     {
         while (!form.empty()) {
-            if (form.starts_with("{h}") || form.starts_with("{i}")) {
-                std::size_t length = 0;
-                while (length < line.size() && IsLowerHex(line[length]))
-                    ++length;
-                const bool integer = form[1] == 'h';
-                if (integer && (length == 0 || length > 8 || (length > 1 && line[0] == '0')))
-                    return false;
-                if (!integer && (length < 33 || length > 64))
-                    return false;
-                fields.emplace_back(line.substr(0, length));
-                line.remove_prefix(length);
-                form.remove_prefix(3);
-            } else if (form.starts_with("{p}")) {
-                if (line.size() < 16)
-                    return false;
-                for (std::size_t i = 0; i < 16; ++i) {
-                    if (!IsUpperHex(line[i]))
-                        return false;
-                }
-                fields.emplace_back(line.substr(0, 16));
-                line.remove_prefix(16);
-                form.remove_prefix(3);
-            } else {
+            if (!IsPlaceholder(form)) {
                 if (line.empty() || line.front() != form.front())
                     return false;
                 line.remove_prefix(1);
                 form.remove_prefix(1);
+                continue;
             }
+            const std::optional<std::size_t> length = FieldLength(form, line);
+            if (!length)
+                return false;
+            fields.emplace_back(line.substr(0, *length));
+            line.remove_prefix(*length);
+            form.remove_prefix(3);
         }
         return line.empty();
     }
@@ -363,17 +382,19 @@ std::uint64_t Address(const void* pointer)
 struct Query {
     const char* text;
     const wchar_t* className;
-    std::vector<const wchar_t*> properties;
+    std::array<const wchar_t*, 5> properties; // null after the last
 };
 
-const std::array<Query, 3> kQueries{{
+constexpr std::array<Query, 3> kQueries{{
     {"SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor",
      L"Win32_Processor",
      {L"DeviceID", L"Manufacturer", L"Name", L"Description", L"ProcessorID"}},
     {"SELECT SerialNumber, Manufacturer, Product, Model, OtherIdentifyingInfo FROM Win32_BaseBoard",
      L"Win32_BaseBoard",
      {L"SerialNumber", L"Manufacturer", L"Product", L"Model", L"OtherIdentifyingInfo"}},
-    {"SELECT Manufacturer, SerialNumber FROM Win32_BIOS", L"Win32_BIOS", {L"Manufacturer", L"SerialNumber"}},
+    {"SELECT Manufacturer, SerialNumber FROM Win32_BIOS",
+     L"Win32_BIOS",
+     {L"Manufacturer", L"SerialNumber"}},
 }};
 
 enum class Outcome { Id, Failed, ComError };
@@ -447,7 +468,8 @@ private:
         if (outcome != Outcome::Id)
             return outcome;
         if (text_.empty()) {
-            transcript_.Line("Error: Failed to create message digest (Insufficient platform information)");
+            transcript_.Line(
+                "Error: Failed to create message digest (Insufficient platform information)");
             return Outcome::Failed;
         }
         id_ = ReferenceId(text_);
@@ -458,7 +480,8 @@ private:
     {
         transcript_.Line("In CreateComputerID(), flags = 0x7");
         transcript_.Line("Call CoCreateInstance");
-        HRESULT hr = comStarted_ ? script_.Failure(Step::CoCreateInstance).value_or(S_OK) : CO_E_NOTINITIALIZED;
+        HRESULT hr = comStarted_ ? script_.Failure(Step::CoCreateInstance).value_or(S_OK)
+                                 : CO_E_NOTINITIALIZED;
         transcript_.Line("Done CoCreateInstance, hr = {h}", {Bits(hr)});
         if (FAILED(hr)) {
             Error("Failed to create IWbemLocator object. Err code = 0x{h}", hr);
@@ -506,29 +529,15 @@ private:
         const void* enumerator = failure ? nullptr : wmi_.Enumerator(query.className);
         if (!failure && enumerator == nullptr)
             transcript_.Fail("the service handed out no enumerator");
-        transcript_.Line("Done GetInfo(), hr = {h}, pEnumerator = {p}", {Bits(hr), Address(enumerator)});
+        transcript_.Line("Done GetInfo(), hr = {h}, pEnumerator = {p}",
+                         {Bits(hr), Address(enumerator)});
         if (FAILED(hr)) {
             Error("Query failed. Error code = 0x{h}", hr);
             return Outcome::Failed;
         }
         const ModelClass* model = enumerator != nullptr ? script_.Find(query.className) : nullptr;
-        if (enumerator != nullptr) {
-            const std::size_t count = model != nullptr ? model->objects.size() : 0;
-            for (std::size_t pass = 0; pass <= count; ++pass) {
-                transcript_.Line("Do pEnumerator->Next() # {h}", {pass});
-                if (pass == count) {
-                    const void* leftover = model != nullptr ? model->leftover : nullptr;
-                    transcript_.Line("hr= {h}, pclsObj = {p}, uReturn = {h}", {WBEM_S_FALSE, Address(leftover), 0});
-                    break;
-                }
-                const ModelObject& object = model->objects[pass];
-                transcript_.Line("hr= {h}, pclsObj = {p}, uReturn = {h}", {WBEM_S_NO_ERROR, Address(object.address), 1});
-                for (const wchar_t* name : query.properties)
-                    Get(object, name);
-                transcript_.Line("Call pclsObj->Release()");
-                transcript_.Line("Done pclsObj->Release()");
-            }
-        }
+        if (enumerator != nullptr)
+            Passes(query, model);
         transcript_.Line("Call pEnumerator->Release()");
         transcript_.Line("Done pEnumerator->Release()");
         if (model != nullptr && model->leftover != nullptr) {
@@ -536,6 +545,28 @@ private:
             transcript_.Line("Done call again pclsObj->Release()");
         }
         return Outcome::Id;
+    }
+
+    // One pass per object of the class and the one that finds no more.
+    void Passes(const Query& query, const ModelClass* model)
+    {
+        const std::size_t count = model != nullptr ? model->objects.size() : 0;
+        for (std::size_t pass = 0; pass < count; ++pass) {
+            const ModelObject& object = model->objects[pass];
+            transcript_.Line("Do pEnumerator->Next() # {h}", {pass});
+            transcript_.Line("hr= {h}, pclsObj = {p}, uReturn = {h}",
+                             {WBEM_S_NO_ERROR, Address(object.address), 1});
+            for (const wchar_t* name : query.properties) {
+                if (name != nullptr)
+                    Get(object, name);
+            }
+            transcript_.Line("Call pclsObj->Release()");
+            transcript_.Line("Done pclsObj->Release()");
+        }
+        const void* leftover = model != nullptr ? model->leftover : nullptr;
+        transcript_.Line("Do pEnumerator->Next() # {h}", {count});
+        transcript_.Line("hr= {h}, pclsObj = {p}, uReturn = {h}",
+                         {WBEM_S_FALSE, Address(leftover), 0});
     }
 
     void Get(const ModelObject& object, std::wstring_view name)
@@ -650,9 +681,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     Lib_ComputerID::InitializeCOM();
                 } catch (const Lib_ComputerID::IDGenerationError& error) {
                     const std::string_view message = error.what();
-                    Check(message.starts_with("Failed to initialize COM library. Error code = 0x") &&
-                              message.ends_with("\n"),
-                          "COM start-up failure message");
+                    Check(
+                        message.starts_with("Failed to initialize COM library. Error code = 0x") &&
+                            message.ends_with("\n"),
+                        "COM start-up failure message");
                 }
                 Lib_ComputerID::GetComputerID(id);
                 break;
@@ -666,7 +698,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         output = capture.Text();
     }
-    Check((std::cout.flags() & std::ios_base::basefield) == std::ios_base::dec, "standard output restored");
+    Check((std::cout.flags() & std::ios_base::basefield) == std::ios_base::dec,
+          "standard output restored");
 
     Transcript transcript(output);
     Walk walk(transcript, script, wmi);

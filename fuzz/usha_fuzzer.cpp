@@ -12,6 +12,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -21,10 +22,10 @@ namespace {
 using fuzz::Check;
 
 enum Option : std::uint8_t {
-    kEmptyInputs = 1 << 0,     // a null pointer with a count of 0 before each piece
-    kNullBytes = 1 << 1,       // a null pointer with a non-zero count after each piece
-    kLongFinalBits = 1 << 2,   // a final bit count above 7 before the result
-    kNullDigest = 1 << 3,      // a result into a null buffer before the real one
+    kEmptyInputs = 1 << 0,   // a null pointer with a count of 0 before each piece
+    kNullBytes = 1 << 1,     // a null pointer with a non-zero count after each piece
+    kLongFinalBits = 1 << 2, // a final bit count above 7 before the result
+    kNullDigest = 1 << 3,    // a result into a null buffer before the real one
     kInputAfterResult = 1 << 4,
     kBadSelector = 1 << 5,
     kNullContext = 1 << 6,
@@ -91,11 +92,8 @@ void CheckDigest(const DigestBuffer& buffer, const std::vector<std::uint8_t>& ex
 
 bool Untouched(const DigestBuffer& buffer)
 {
-    for (const std::uint8_t byte : buffer) {
-        if (byte != kPattern)
-            return false;
-    }
-    return true;
+    return std::all_of(buffer.begin(), buffer.end(),
+                       [](std::uint8_t byte) { return byte == kPattern; });
 }
 
 void CheckNullContext(SHAversion variant)

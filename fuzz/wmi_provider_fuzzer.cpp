@@ -16,6 +16,7 @@
 
 #include <platform/com_wmi.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -49,21 +50,27 @@ enum Flag : std::uint8_t {
 };
 
 constexpr std::array<const char*, 5> kDmiAttributes{"board_serial", "board_vendor", "board_name",
-                                                     "bios_vendor", "product_serial"};
+                                                    "bios_vendor", "product_serial"};
 constexpr int kCpuFolders = 4;
 
 // ---- Text checks, independent of the provider's own decoder ----
 
+// The interface's wide strings hold code units; wchar_t is signed here, a code unit is not.
+std::uint32_t CodeUnit(wchar_t unit)
+{
+    return static_cast<std::uint32_t>(static_cast<char32_t>(unit));
+}
+
 bool IsValidUtf16(std::wstring_view text)
 {
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto unit = static_cast<std::uint32_t>(text[i]);
+        const std::uint32_t unit = CodeUnit(text[i]);
         if (unit > 0xFFFF || (unit >= 0xDC00 && unit <= 0xDFFF))
             return false;
         if (unit >= 0xD800 && unit <= 0xDBFF) {
             if (i + 1 == text.size())
                 return false;
-            const auto low = static_cast<std::uint32_t>(text[++i]);
+            const std::uint32_t low = CodeUnit(text[++i]);
             if (low < 0xDC00 || low > 0xDFFF)
                 return false;
         }
@@ -76,9 +83,9 @@ std::string EncodeUtf8(std::wstring_view text)
 {
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        auto point = static_cast<std::uint32_t>(text[i]);
+        std::uint32_t point = CodeUnit(text[i]);
         if (point >= 0xD800 && point <= 0xDBFF)
-            point = 0x10000 + ((point - 0xD800) << 10) + (static_cast<std::uint32_t>(text[++i]) - 0xDC00);
+            point = 0x10000 + ((point - 0xD800) << 10) + (CodeUnit(text[++i]) - 0xDC00);
         if (point < 0x80) {
             bytes.push_back(static_cast<char>(point));
         } else if (point < 0x800) {
@@ -98,40 +105,53 @@ std::string EncodeUtf8(std::wstring_view text)
     return bytes;
 }
 
-// Well-formed UTF-8 as the Unicode standard's table 3-7 defines it.
+// Unicode's table 3-7 of well-formed UTF-8: each row a range of lead bytes, how many bytes
+// follow and the range of the first of them (every later one is 80 to BF).
+struct WellFormedRow {
+    std::uint8_t leadLow;
+    std::uint8_t leadHigh;
+    std::size_t following;
+    std::uint8_t secondLow;
+    std::uint8_t secondHigh;
+};
+
+constexpr std::array<WellFormedRow, 9> kWellFormed{{
+    {0x00, 0x7F, 0, 0x00, 0x00},
+    {0xC2, 0xDF, 1, 0x80, 0xBF},
+    {0xE0, 0xE0, 2, 0xA0, 0xBF},
+    {0xE1, 0xEC, 2, 0x80, 0xBF},
+    {0xED, 0xED, 2, 0x80, 0x9F},
+    {0xEE, 0xEF, 2, 0x80, 0xBF},
+    {0xF0, 0xF0, 3, 0x90, 0xBF},
+    {0xF1, 0xF3, 3, 0x80, 0xBF},
+    {0xF4, 0xF4, 3, 0x80, 0x8F},
+}};
+
+// The length of the well-formed sequence that starts the bytes; 0 when there is none.
+std::size_t WellFormedLength(std::string_view bytes)
+{
+    const auto lead = static_cast<std::uint8_t>(bytes.front());
+    const auto* row = std::find_if(
+        kWellFormed.begin(), kWellFormed.end(), [lead](const WellFormedRow& candidate) {
+            return lead >= candidate.leadLow && lead <= candidate.leadHigh;
+        });
+    if (row == kWellFormed.end() || bytes.size() <= row->following)
+        return 0;
+    for (std::size_t k = 1; k <= row->following; ++k) {
+        const auto next = static_cast<std::uint8_t>(bytes[k]);
+        if (next < (k == 1 ? row->secondLow : 0x80) || next > (k == 1 ? row->secondHigh : 0xBF))
+            return 0;
+    }
+    return row->following + 1;
+}
+
 bool IsValidUtf8(std::string_view bytes)
 {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<std::uint8_t>(bytes[i]);
-        int continuations = 0;
-        std::uint8_t lower = 0x80;
-        std::uint8_t upper = 0xBF;
-        if (lead < 0x80) {
-            continuations = 0;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            continuations = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            continuations = 2;
-            lower = lead == 0xE0 ? 0xA0 : 0x80;
-            upper = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            continuations = 3;
-            lower = lead == 0xF0 ? 0x90 : 0x80;
-            upper = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
+    while (!bytes.empty()) {
+        const std::size_t length = WellFormedLength(bytes);
+        if (length == 0)
             return false;
-        }
-        ++i;
-        for (int k = 0; k < continuations; ++k, ++i) {
-            if (i == bytes.size())
-                return false;
-            const auto next = static_cast<std::uint8_t>(bytes[i]);
-            if (next < lower || next > upper)
-                return false;
-            lower = 0x80;
-            upper = 0xBF;
-        }
+        bytes.remove_prefix(length);
     }
     return true;
 }
@@ -229,8 +249,8 @@ struct Expected {
     enum class Kind { Null, Failed, Decoded, Exact };
     Kind kind = Kind::Null;
     HRESULT hr = WBEM_S_NO_ERROR;
-    std::string bytes;  // Decoded: the bytes the text came from
-    std::wstring text;  // Exact
+    std::string bytes; // Decoded: the bytes the text came from
+    std::wstring text; // Exact
 };
 
 Expected Exactly(const std::optional<std::wstring>& text)
@@ -322,9 +342,10 @@ Machine Model(const std::map<std::string, FileContent>& dmi, const std::vector<F
     }
     machine.classes.push_back(std::move(processors));
 
-    ClassModel board{L"Win32_BaseBoard",
-                     {L"SerialNumber", L"Manufacturer", L"Product", L"Model", L"OtherIdentifyingInfo"},
-                     {}};
+    ClassModel board{
+        L"Win32_BaseBoard",
+        {L"SerialNumber", L"Manufacturer", L"Product", L"Model", L"OtherIdentifyingInfo"},
+        {}};
     ClassModel bios{L"Win32_BIOS", {L"Manufacturer", L"SerialNumber"}, {}};
     if (smbios) {
         board.objects.push_back({
@@ -361,7 +382,8 @@ std::string RegisterBytes(const std::uint32_t* registers, std::size_t count)
     return bytes;
 }
 
-void CheckRegisterText(const std::optional<std::wstring>& text, const std::string& bytes, const char* what)
+void CheckRegisterText(const std::optional<std::wstring>& text, const std::string& bytes,
+                       const char* what)
 {
     Check(text.has_value() == !bytes.empty(), what);
     if (text)
@@ -381,30 +403,36 @@ ProcessorIdentity FromCpuid(fuzz::InputReader& input, bool brand)
             value = input.Word();
         registers.brand = leaves;
     }
-    const ProcessorIdentity identity = platform::hardware::DecodeCpuid(registers);
+    ProcessorIdentity identity = platform::hardware::DecodeCpuid(registers);
 
-    CheckRegisterText(identity.manufacturer, RegisterBytes(registers.vendor.data(), 3), "CPUID vendor");
-    const std::string brandBytes = brand ? RegisterBytes(registers.brand->data(), 12) : std::string();
+    CheckRegisterText(identity.manufacturer, RegisterBytes(registers.vendor.data(), 3),
+                      "CPUID vendor");
+    const std::string brandBytes =
+        brand ? RegisterBytes(registers.brand->data(), 12) : std::string();
     CheckRegisterText(identity.name, brandBytes, "CPUID brand");
 
-    static const std::wregex description(L"(Intel64|AMD64) Family [0-9]+ Model [0-9]+ Stepping [0-9]+");
+    static const std::wregex description(
+        L"(Intel64|AMD64) Family [0-9]+ Model [0-9]+ Stepping [0-9]+");
     Check(identity.description && std::regex_match(*identity.description, description),
           "CPUID description format");
     const bool intel = identity.manufacturer == std::wstring(L"GenuineIntel");
     Check(identity.description->starts_with(intel ? L"Intel64 " : L"AMD64 "), "CPUID architecture");
-    Check(identity.description->ends_with(L" Stepping " + std::to_wstring(registers.signature & 0xF)),
-          "CPUID stepping");
+    Check(
+        identity.description->ends_with(L" Stepping " + std::to_wstring(registers.signature & 0xF)),
+        "CPUID stepping");
 
     char processorId[17];
-    std::snprintf(processorId, sizeof processorId, "%08X%08X", registers.features, registers.signature);
-    Check(identity.processorId && *identity.processorId == std::wstring(processorId, processorId + 16),
+    (void)std::snprintf(processorId, sizeof processorId, "%08X%08X", registers.features,
+                        registers.signature);
+    Check(identity.processorId &&
+              *identity.processorId == std::wstring(processorId, processorId + 16),
           "CPUID processor id");
     return identity;
 }
 
 ProcessorIdentity FromCpuinfo(std::string_view cpuinfo)
 {
-    const ProcessorIdentity identity = platform::hardware::ParseCpuinfo(cpuinfo);
+    ProcessorIdentity identity = platform::hardware::ParseCpuinfo(cpuinfo);
     for (const std::optional<std::wstring>* field : {&identity.manufacturer, &identity.name}) {
         if (*field) {
             Check(!(*field)->empty() && IsValidUtf16(**field), "cpuinfo field text");
@@ -456,13 +484,9 @@ bool MatchesGrammar(std::wstring_view text)
 
 bool IsShortAscii(std::wstring_view text)
 {
-    if (text.size() > kLongestGrammarCheck)
-        return false;
-    for (const wchar_t unit : text) {
-        if (unit <= 0 || unit >= 0x80)
-            return false;
-    }
-    return true;
+    return text.size() <= kLongestGrammarCheck &&
+           std::all_of(text.begin(), text.end(),
+                       [](wchar_t unit) { return unit > 0 && unit < 0x80; });
 }
 
 std::optional<platform::wmi::SelectQuery> CheckedParse(std::wstring_view text)
@@ -485,7 +509,9 @@ bool SameName(std::wstring_view left, std::wstring_view right)
     if (left.size() != right.size())
         return false;
     for (std::size_t i = 0; i < left.size(); ++i) {
-        auto fold = [](wchar_t unit) { return unit >= L'A' && unit <= L'Z' ? unit - L'A' + L'a' : unit; };
+        auto fold = [](wchar_t unit) {
+            return unit >= L'A' && unit <= L'Z' ? unit - L'A' + L'a' : unit;
+        };
         if (fold(left[i]) != fold(right[i]))
             return false;
     }
@@ -513,7 +539,8 @@ void CheckProperty(IWbemClassObject* object, const std::wstring& name, const Exp
         break;
     case Expected::Kind::Decoded:
     case Expected::Kind::Exact: {
-        Check(hr == WBEM_S_NO_ERROR && value.vt == VT_BSTR && value.bstrVal != nullptr, "string value");
+        Check(hr == WBEM_S_NO_ERROR && value.vt == VT_BSTR && value.bstrVal != nullptr,
+              "string value");
         const std::wstring_view text(value.bstrVal, SysStringLen(value.bstrVal));
         if (expected->kind == Expected::Kind::Exact)
             Check(text == expected->text, "string value differs");
@@ -564,8 +591,9 @@ void CheckResults(IEnumWbemClassObject* enumerator, const ClassModel& model,
 void RunQuery(IWbemServices* services, BSTR language, BSTR text, const Machine& machine)
 {
     IEnumWbemClassObject* enumerator = nullptr;
-    const HRESULT hr = services->ExecQuery(language, text, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
-                                           nullptr, &enumerator);
+    const HRESULT hr =
+        services->ExecQuery(language, text, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
+                            nullptr, &enumerator);
     HRESULT expected = WBEM_S_NO_ERROR;
     const std::optional<platform::wmi::SelectQuery> query = CheckedParse(text);
     const ClassModel* model = nullptr;
@@ -657,8 +685,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         cpus.push_back(ReadFile(input));
         reader->Add(FakeRoots::CpuFolder(root, cpu) / "topology/physical_package_id", cpus.back());
     }
-    const ProcessorIdentity processor =
-        (flags & kCpuid) != 0 ? FromCpuid(input, (flags & kBrand) != 0) : FromCpuinfo(input.Segment());
+    const ProcessorIdentity processor = (flags & kCpuid) != 0
+                                            ? FromCpuid(input, (flags & kBrand) != 0)
+                                            : FromCpuinfo(input.Segment());
     const std::string language = (flags & kOddLanguage) != 0 ? std::string(input.Segment()) : "WQL";
     const std::string_view queryBytes = input.Segment();
 
@@ -673,8 +702,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               locator != nullptr,
           "locator");
     IWbemServices* services = nullptr;
-    Check(locator->ConnectServer(platform::BStr(L"ROOT\\CIMV2"), nullptr, nullptr, nullptr, 0, nullptr,
-                                 nullptr, &services) == WBEM_S_NO_ERROR &&
+    Check(locator->ConnectServer(platform::BStr(L"ROOT\\CIMV2"), nullptr, nullptr, nullptr, 0,
+                                 nullptr, nullptr, &services) == WBEM_S_NO_ERROR &&
               services != nullptr,
           "connection");
 
@@ -684,7 +713,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RunQuery(services, platform::BStr(language.c_str()), ComString(query).Get(), machine);
     for (const wchar_t* fixed :
          {L"SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor",
-          L"SELECT SerialNumber, Manufacturer, Product, Model, OtherIdentifyingInfo FROM Win32_BaseBoard",
+          L"SELECT SerialNumber, Manufacturer, Product, Model, OtherIdentifyingInfo FROM "
+          L"Win32_BaseBoard",
           L"SELECT Manufacturer, SerialNumber FROM Win32_BIOS", L"select * from WIN32_bios"})
         RunQuery(services, platform::BStr(L"WQL"), platform::BStr(fixed), machine);
 

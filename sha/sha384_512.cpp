@@ -2,11 +2,17 @@
 // routine, one compression; the variants differ only in initial value and digest size.
 #include "sha/sha.h"
 #include "sha/sha_core.h"
+#include "sha/sha_engines.h"
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
+
+#if SHA_X86_ENGINES
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -55,72 +61,423 @@ std::uint64_t Sigma1(std::uint64_t x)
 {
     return std::rotr(x, 14) ^ std::rotr(x, 18) ^ std::rotr(x, 41);
 }
+// Nested, the rotations of the schedule need fewer copies; they are off the rounds' chain of
+// dependencies, where the longer chain of the nested form would cost.
 std::uint64_t sigma0(std::uint64_t x)
 {
-    return std::rotr(x, 1) ^ std::rotr(x, 8) ^ (x >> 7);
+    return std::rotr(x ^ std::rotr(x, 7), 1) ^ (x >> 7);
 }
 std::uint64_t sigma1(std::uint64_t x)
 {
-    return std::rotr(x, 19) ^ std::rotr(x, 61) ^ (x >> 6);
+    return std::rotr(x ^ std::rotr(x, 42), 19) ^ (x >> 6);
 }
-// Same bits as the textbook Ch and Maj, with one operation fewer each.
+// Same bits as the textbook Ch, with one operation fewer.
 std::uint64_t Ch(std::uint64_t x, std::uint64_t y, std::uint64_t z)
 {
     return z ^ (x & (y ^ z));
 }
-std::uint64_t Maj(std::uint64_t x, std::uint64_t y, std::uint64_t z)
-{
-    return (x & y) | (z & (x | y));
-}
 
 // Callers rotate the roles of the working variables instead of shifting their values, so a
 // round writes only the two variables whose values change: d (to become e) and h (to become a).
-// Declared inline because at -O2 GCC otherwise keeps it a call, with d and h in memory.
-inline void Round(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t& d,
-                  std::uint64_t e, std::uint64_t f, std::uint64_t g, std::uint64_t& h,
-                  std::uint64_t k_plus_w)
+// a ^ b is kept for the next round, where it is b ^ c and saves an operation of Maj.
+SHA_ALWAYS_INLINE void Round(std::uint64_t a, std::uint64_t b, std::uint64_t& b_xor_c,
+                             std::uint64_t& d, std::uint64_t e, std::uint64_t f, std::uint64_t g,
+                             std::uint64_t& h, std::uint64_t k_plus_w)
 {
     const std::uint64_t T1 = h + Sigma1(e) + Ch(e, f, g) + k_plus_w;
+    const std::uint64_t a_xor_b = a ^ b;
     d += T1;
-    h = T1 + Sigma0(a) + Maj(a, b, c);
+    h = T1 + Sigma0(a) + (b ^ (a_xor_b & b_xor_c));
+    b_xor_c = a_xor_b;
 }
 
-void SHA384_512ProcessMessageBlock(SHA512Context* context)
+// The same round with one addition more and a shorter chain of dependencies from e to the
+// new e: the terms known early (h + K[t] + W[t], then d, then Ch) are summed before Sigma1(e),
+// which comes last. Where rotations need no copies (BMI2's rorx) the rounds wait on that
+// chain rather than on the number of operations; without, it is the other way round.
+SHA_ALWAYS_INLINE void ShortChainRound(std::uint64_t a, std::uint64_t b, std::uint64_t& b_xor_c,
+                                       std::uint64_t& d, std::uint64_t e, std::uint64_t f,
+                                       std::uint64_t g, std::uint64_t& h, std::uint64_t k_plus_w)
 {
-    std::uint64_t W[80];
-    for (int t = 0; t < 16; ++t) {
-        W[t] = sha_core::LoadBigEndian<std::uint64_t>(context->Message_Block + 8 * t);
-    }
-    for (int t = 16; t < 80; ++t) {
-        W[t] = sigma1(W[t - 2]) + W[t - 7] + sigma0(W[t - 15]) + W[t - 16];
-    }
+    const std::uint64_t h_k_w = h + k_plus_w;
+    const std::uint64_t ch = Ch(e, f, g);
+    const std::uint64_t sigma1_e = Sigma1(e);
+    const std::uint64_t T1 = SHA_ASSOC_BARRIER(h_k_w + ch) + sigma1_e;
+    const std::uint64_t a_xor_b = a ^ b;
+    d = SHA_ASSOC_BARRIER(SHA_ASSOC_BARRIER(h_k_w + d) + ch) + sigma1_e;
+    h = SHA_ASSOC_BARRIER(T1 + (b ^ (a_xor_b & b_xor_c))) + Sigma0(a);
+    b_xor_c = a_xor_b;
+}
 
-    std::uint64_t* const H = context->Intermediate_Hash;
-    std::uint64_t a = H[0], b = H[1], c = H[2], d = H[3], e = H[4], f = H[5], g = H[6], h = H[7];
-    for (int t = 0; t < 80; t += 8) {
-        Round(a, b, c, d, e, f, g, h, K[t] + W[t]);
-        Round(h, a, b, c, d, e, f, g, K[t + 1] + W[t + 1]);
-        Round(g, h, a, b, c, d, e, f, K[t + 2] + W[t + 2]);
-        Round(f, g, h, a, b, c, d, e, K[t + 3] + W[t + 3]);
-        Round(e, f, g, h, a, b, c, d, K[t + 4] + W[t + 4]);
-        Round(d, e, f, g, h, a, b, c, K[t + 5] + W[t + 5]);
-        Round(c, d, e, f, g, h, a, b, K[t + 6] + W[t + 6]);
-        Round(b, c, d, e, f, g, h, a, K[t + 7] + W[t + 7]);
+// W[t] of the message schedule, over a ring of the 16 words still needed; i is t mod 16.
+// Expanded in the rounds rather than ahead of them: a separate expansion loop gets vectorised
+// two words at a time, and each step then waits on a load that straddles the previous step's
+// store.
+template <bool Expand>
+SHA_ALWAYS_INLINE std::uint64_t Schedule(std::uint64_t (&W)[16], int i)
+{
+    if constexpr (Expand) {
+        W[i] += sigma1(W[(i + 14) & 15]) + W[(i + 9) & 15] + sigma0(W[(i + 1) & 15]);
     }
-    H[0] += a;
-    H[1] += b;
-    H[2] += c;
-    H[3] += d;
-    H[4] += e;
-    H[5] += f;
-    H[6] += g;
-    H[7] += h;
-    context->Message_Block_Index = 0;
+    return W[i];
+}
+
+// Eight rounds with the round constants k[0] to k[7] and the ring's words from W[i] on.
+template <bool Expand>
+SHA_ALWAYS_INLINE void EightRounds(std::uint64_t (&v)[8], std::uint64_t& b_xor_c,
+                                   const std::uint64_t* k, std::uint64_t (&W)[16], int i)
+{
+    std::uint64_t& a = v[0];
+    std::uint64_t& b = v[1];
+    std::uint64_t& c = v[2];
+    std::uint64_t& d = v[3];
+    std::uint64_t& e = v[4];
+    std::uint64_t& f = v[5];
+    std::uint64_t& g = v[6];
+    std::uint64_t& h = v[7];
+    Round(a, b, b_xor_c, d, e, f, g, h, k[0] + Schedule<Expand>(W, i));
+    Round(h, a, b_xor_c, c, d, e, f, g, k[1] + Schedule<Expand>(W, i + 1));
+    Round(g, h, b_xor_c, b, c, d, e, f, k[2] + Schedule<Expand>(W, i + 2));
+    Round(f, g, b_xor_c, a, b, c, d, e, k[3] + Schedule<Expand>(W, i + 3));
+    Round(e, f, b_xor_c, h, a, b, c, d, k[4] + Schedule<Expand>(W, i + 4));
+    Round(d, e, b_xor_c, g, h, a, b, c, k[5] + Schedule<Expand>(W, i + 5));
+    Round(c, d, b_xor_c, f, g, h, a, b, k[6] + Schedule<Expand>(W, i + 6));
+    Round(b, c, b_xor_c, e, f, g, h, a, k[7] + Schedule<Expand>(W, i + 7));
+}
+
+} // namespace
+
+void sha_engines::SHA512BlocksPortable(std::uint64_t* H, const std::uint8_t* blocks,
+                                       std::size_t count)
+{
+    for (; count != 0; --count, blocks += SHA512_Message_Block_Size) {
+        std::uint64_t W[16];
+        for (int t = 0; t < 16; ++t) {
+            W[t] = sha_core::LoadBigEndian<std::uint64_t>(blocks + 8 * t);
+        }
+        std::uint64_t v[8] = {H[0], H[1], H[2], H[3], H[4], H[5], H[6], H[7]};
+        std::uint64_t b_xor_c = v[1] ^ v[2];
+        EightRounds<false>(v, b_xor_c, K, W, 0);
+        EightRounds<false>(v, b_xor_c, K + 8, W, 8);
+        EightRounds<true>(v, b_xor_c, K + 16, W, 0);
+        EightRounds<true>(v, b_xor_c, K + 24, W, 8);
+        EightRounds<true>(v, b_xor_c, K + 32, W, 0);
+        EightRounds<true>(v, b_xor_c, K + 40, W, 8);
+        EightRounds<true>(v, b_xor_c, K + 48, W, 0);
+        EightRounds<true>(v, b_xor_c, K + 56, W, 8);
+        EightRounds<true>(v, b_xor_c, K + 64, W, 0);
+        EightRounds<true>(v, b_xor_c, K + 72, W, 8);
+        for (int i = 0; i < 8; ++i) {
+            H[i] += v[i];
+        }
+    }
+}
+
+#if SHA_X86_ENGINES
+
+// Two blocks at a time: the message schedules of both run side by side in the two halves of
+// 256-bit vectors, which halves the vector instructions per block. They compete with the
+// rounds for the decoders, so they are spread evenly over the rounds of both blocks: the
+// second block's rounds compute the first half of the next pair's schedules, the first
+// block's rounds the second half of their own.
+//
+// The same code is built twice: for AVX2, and for AVX-512VL, where the compiler turns the
+// schedule's rotations into vprorq and its three-way XORs into vpternlogq, and has 32 vector
+// registers to keep the schedule in. The pieces are marked for AVX2 only, which lets them be
+// inlined into either.
+namespace {
+
+#define SHA512_ISA "avx2,bmi2"
+
+// K[t] + W[t] for a pair of rounds of both blocks: the first block's two words, then the
+// second's; and the constants laid out the same way.
+using PairOfPairs = std::uint64_t[4];
+
+struct PairedConstants {
+    PairOfPairs k[40];
+};
+
+constexpr PairedConstants PairConstants()
+{
+    PairedConstants paired{};
+    for (int i = 0; i < 40; ++i) {
+        paired.k[i][0] = paired.k[i][2] = K[2 * i];
+        paired.k[i][1] = paired.k[i][3] = K[2 * i + 1];
+    }
+    return paired;
+}
+
+constexpr PairedConstants K_Pairs = PairConstants();
+
+SHA_TARGET_INLINE(SHA512_ISA) __m256i Load(const void* at)
+{
+    return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+}
+
+SHA_TARGET_INLINE(SHA512_ISA) void Store(void* at, __m256i x)
+{
+    _mm256_storeu_si256(static_cast<__m256i*>(at), x);
+}
+
+template <int N>
+SHA_TARGET_INLINE(SHA512_ISA)
+__m256i RotateRight(__m256i x)
+{
+    return _mm256_or_si256(_mm256_srli_epi64(x, N), _mm256_slli_epi64(x, 64 - N));
+}
+
+// sigma0 of four words: ROTR 1 XOR ROTR 8 XOR SHR 7; the rotation by a whole byte is a shuffle.
+SHA_TARGET_INLINE(SHA512_ISA) __m256i FourSigma0(__m256i x)
+{
+    const __m256i rotr8 = _mm256_set_epi8(8, 15, 14, 13, 12, 11, 10, 9, 0, 7, 6, 5, 4, 3, 2, 1, 8,
+                                          15, 14, 13, 12, 11, 10, 9, 0, 7, 6, 5, 4, 3, 2, 1);
+    return _mm256_xor_si256(_mm256_xor_si256(RotateRight<1>(x), _mm256_shuffle_epi8(x, rotr8)),
+                            _mm256_srli_epi64(x, 7));
+}
+
+// sigma1 of four words: ROTR 19 XOR ROTR 61 XOR SHR 6.
+SHA_TARGET_INLINE(SHA512_ISA) __m256i FourSigma1(__m256i x)
+{
+    return _mm256_xor_si256(_mm256_xor_si256(RotateRight<19>(x), RotateRight<61>(x)),
+                            _mm256_srli_epi64(x, 6));
+}
+
+// The schedules as a ring of eight vectors: for the 16 words from some t on (t a multiple of
+// 16), X[j] holds W[t + 2j] and W[t + 2j + 1] of the first block in its lower half and of the
+// second block in its upper half. Replaces X[j] with the words 16 later, which needs X[j - 1]
+// already replaced (vpalignr shifts each half on its own, so the blocks stay apart), and
+// stores them with their constants k in kw.
+SHA_TARGET_INLINE(SHA512_ISA)
+void NextPairs(__m256i (&X)[8], int j, PairOfPairs& kw, const PairOfPairs& k)
+{
+    const __m256i w15 = _mm256_alignr_epi8(X[(j + 1) & 7], X[j], 8);
+    const __m256i w7 = _mm256_alignr_epi8(X[(j + 5) & 7], X[(j + 4) & 7], 8);
+    X[j] = _mm256_add_epi64(_mm256_add_epi64(X[j], FourSigma0(w15)),
+                            _mm256_add_epi64(w7, FourSigma1(X[(j + 7) & 7])));
+    Store(kw, _mm256_add_epi64(X[j], Load(k)));
+}
+
+// Words 2j and 2j + 1 of both blocks into X[j], and with their constants into kw[j].
+SHA_TARGET_INLINE(SHA512_ISA)
+void LoadWords(__m256i (&X)[8], int j, PairOfPairs* kw, const std::uint8_t* first,
+               const std::uint8_t* second)
+{
+    // Each 64-bit lane from its eight bytes, most significant first.
+    const __m256i byte_swap = _mm256_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7,
+                                              8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * j));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * j));
+    X[j] = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1),
+                               byte_swap);
+    Store(kw[j], _mm256_add_epi64(X[j], Load(K_Pairs.k[j])));
+}
+
+// The 16 words of a pair of blocks (the same block twice when there is one) into X and with
+// their constants into kw[0] to kw[7]. Written out, as everything that indexes X: with one
+// index that is not a constant, the ring would live in memory.
+SHA_TARGET_INLINE(SHA512_ISA)
+void LoadBlocks(__m256i (&X)[8], PairOfPairs* kw, const std::uint8_t* first,
+                const std::uint8_t* second)
+{
+    LoadWords(X, 0, kw, first, second);
+    LoadWords(X, 1, kw, first, second);
+    LoadWords(X, 2, kw, first, second);
+    LoadWords(X, 3, kw, first, second);
+    LoadWords(X, 4, kw, first, second);
+    LoadWords(X, 5, kw, first, second);
+    LoadWords(X, 6, kw, first, second);
+    LoadWords(X, 7, kw, first, second);
+}
+
+// Run after every second pair of rounds: one step of the schedules, the words into kw[j] for
+// j from `first` on, with the constants from k.
+struct ScheduleStep {
+    __m256i (&X)[8];
+    PairOfPairs* kw;
+    const PairOfPairs* k;
+    int first;
+
+    SHA_TARGET_INLINE(SHA512_ISA) void operator()(int pair) const
+    {
+        if (pair % 2 == 1) {
+            const int j = first + pair / 2;
+            NextPairs(X, j, kw[j], k[j]);
+        }
+    }
+};
+
+struct NoStep {
+    SHA_ALWAYS_INLINE void operator()(int) const {}
+};
+
+// Eight rounds on the words at `Lane` of kw[0] to kw[3], with step run after each two.
+template <int Lane, class Step>
+SHA_TARGET_INLINE(SHA512_ISA)
+void EightRounds(std::uint64_t (&v)[8], std::uint64_t& b_xor_c, const PairOfPairs* kw, Step step)
+{
+    std::uint64_t& a = v[0];
+    std::uint64_t& b = v[1];
+    std::uint64_t& c = v[2];
+    std::uint64_t& d = v[3];
+    std::uint64_t& e = v[4];
+    std::uint64_t& f = v[5];
+    std::uint64_t& g = v[6];
+    std::uint64_t& h = v[7];
+    ShortChainRound(a, b, b_xor_c, d, e, f, g, h, kw[0][2 * Lane]);
+    ShortChainRound(h, a, b_xor_c, c, d, e, f, g, kw[0][2 * Lane + 1]);
+    step(0);
+    ShortChainRound(g, h, b_xor_c, b, c, d, e, f, kw[1][2 * Lane]);
+    ShortChainRound(f, g, b_xor_c, a, b, c, d, e, kw[1][2 * Lane + 1]);
+    step(1);
+    ShortChainRound(e, f, b_xor_c, h, a, b, c, d, kw[2][2 * Lane]);
+    ShortChainRound(d, e, b_xor_c, g, h, a, b, c, kw[2][2 * Lane + 1]);
+    step(2);
+    ShortChainRound(c, d, b_xor_c, f, g, h, a, b, kw[3][2 * Lane]);
+    ShortChainRound(b, c, b_xor_c, e, f, g, h, a, kw[3][2 * Lane + 1]);
+    step(3);
+}
+
+// 32 rounds on the words at `Lane` from kw on, with the 16 schedule words after X's into
+// out[0] to out[7], with the constants from k on.
+template <int Lane>
+SHA_TARGET_INLINE(SHA512_ISA)
+void ThirtyTwoRounds(std::uint64_t (&v)[8], std::uint64_t& b_xor_c, const PairOfPairs* kw,
+                     __m256i (&X)[8], PairOfPairs* out, const PairOfPairs* k)
+{
+    EightRounds<Lane>(v, b_xor_c, kw, ScheduleStep{X, out, k, 0});
+    EightRounds<Lane>(v, b_xor_c, kw + 4, ScheduleStep{X, out, k, 2});
+    EightRounds<Lane>(v, b_xor_c, kw + 8, ScheduleStep{X, out, k, 4});
+    EightRounds<Lane>(v, b_xor_c, kw + 12, ScheduleStep{X, out, k, 6});
+}
+
+// Eight schedule steps with no rounds between them: the 16 words after X's.
+SHA_TARGET_INLINE(SHA512_ISA)
+void SixteenWords(__m256i (&X)[8], PairOfPairs* out, const PairOfPairs* k)
+{
+    NextPairs(X, 0, out[0], k[0]);
+    NextPairs(X, 1, out[1], k[1]);
+    NextPairs(X, 2, out[2], k[2]);
+    NextPairs(X, 3, out[3], k[3]);
+    NextPairs(X, 4, out[4], k[4]);
+    NextPairs(X, 5, out[5], k[5]);
+    NextPairs(X, 6, out[6], k[6]);
+    NextPairs(X, 7, out[7], k[7]);
+}
+
+// The 80 rounds of one block on the words at `Lane` of kw, into H. With a schedule to
+// advance (out not null), the first 64 rounds compute the 32 words after X's into out[0] on.
+template <int Lane>
+SHA_TARGET_INLINE(SHA512_ISA)
+void Block(std::uint64_t* H, const PairOfPairs* kw, __m256i (&X)[8], PairOfPairs* out,
+           const PairOfPairs* k)
+{
+    std::uint64_t v[8] = {H[0], H[1], H[2], H[3], H[4], H[5], H[6], H[7]};
+    std::uint64_t b_xor_c = v[1] ^ v[2];
+    const PairOfPairs* const end = kw + 40;
+    if (out != nullptr) {
+        ThirtyTwoRounds<Lane>(v, b_xor_c, kw, X, out, k);
+        ThirtyTwoRounds<Lane>(v, b_xor_c, kw + 16, X, out + 8, k + 8);
+        kw += 32;
+    }
+    for (; kw != end; kw += 4) {
+        EightRounds<Lane>(v, b_xor_c, kw, NoStep{});
+    }
+    for (int i = 0; i < 8; ++i) {
+        H[i] += v[i];
+    }
+}
+
+SHA_TARGET_INLINE(SHA512_ISA)
+void Blocks(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count)
+{
+    if (count == 0) {
+        return;
+    }
+    constexpr std::size_t block_size = SHA512_Message_Block_Size;
+    // K[t] + W[t] of the pair of blocks being hashed, and of the next pair.
+    PairOfPairs kw[2][40];
+    int now = 0;
+    __m256i X[8];
+
+    LoadBlocks(X, kw[now], blocks, blocks + (count >= 2 ? block_size : 0));
+    SixteenWords(X, kw[now] + 8, K_Pairs.k + 8);
+    SixteenWords(X, kw[now] + 16, K_Pairs.k + 16);
+    for (;;) {
+        // Words 0 to 47 are ready; the first block's rounds compute 48 to 79.
+        Block<0>(H, kw[now], X, kw[now] + 24, K_Pairs.k + 24);
+        if (count == 1) {
+            return;
+        }
+        count -= 2;
+        blocks += 2 * block_size;
+        if (count == 0) {
+            Block<1>(H, kw[now], X, nullptr, nullptr);
+            return;
+        }
+        const int next = 1 - now;
+        LoadBlocks(X, kw[next], blocks, blocks + (count >= 2 ? block_size : 0));
+        Block<1>(H, kw[now], X, kw[next] + 8, K_Pairs.k + 8);
+        now = next;
+    }
+}
+
+} // namespace
+
+SHA_TARGET("avx2,bmi2")
+void sha_engines::SHA512BlocksAvx2Bmi2(std::uint64_t* H, const std::uint8_t* blocks,
+                                       std::size_t count)
+{
+    Blocks(H, blocks, count);
+}
+
+#if SHA_AVX512_ENGINE
+SHA_TARGET("avx2,bmi2,avx512f,avx512vl")
+void sha_engines::SHA512BlocksAvx512Bmi2(std::uint64_t* H, const std::uint8_t* blocks,
+                                         std::size_t count)
+{
+    Blocks(H, blocks, count);
+}
+#endif
+
+#undef SHA512_ISA
+
+#endif
+
+sha_engines::Engine sha_engines::SHA384_512Engine()
+{
+#if SHA_X86_ENGINES
+    const CpuFeatures& features = DetectedCpuFeatures();
+    if (features.avx2_bmi2) {
+        return SHA_AVX512_ENGINE && features.avx512vl ? Engine::Avx512Bmi2 : Engine::Avx2Bmi2;
+    }
+#endif
+    return Engine::Portable;
+}
+
+namespace {
+
+void SHA512Blocks(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count)
+{
+#if SHA_X86_ENGINES
+    switch (sha_engines::SHA384_512Engine()) {
+#if SHA_AVX512_ENGINE
+    case sha_engines::Engine::Avx512Bmi2:
+        sha_engines::SHA512BlocksAvx512Bmi2(H, blocks, count);
+        return;
+#endif
+    case sha_engines::Engine::Avx2Bmi2:
+        sha_engines::SHA512BlocksAvx2Bmi2(H, blocks, count);
+        return;
+    default:
+        break;
+    }
+#endif
+    sha_engines::SHA512BlocksPortable(H, blocks, count);
 }
 
 void SHA384_512Finalize(SHA512Context* context, std::uint8_t Pad_Byte)
 {
-    sha_core::Finalize<SHA384_512ProcessMessageBlock>(context, Pad_Byte);
+    sha_core::Finalize<SHA512Blocks>(context, Pad_Byte);
 }
 
 int SHA384_512Reset(SHA512Context* context, const std::uint64_t (&H0)[8])
@@ -167,7 +524,7 @@ int SHA512Reset(SHA512Context* context)
 
 int SHA512Input(SHA512Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
 {
-    return sha_core::Input<SHA384_512ProcessMessageBlock>(context, bytes, bytecount);
+    return sha_core::Input<SHA512Blocks>(context, bytes, bytecount);
 }
 
 int SHA512FinalBits(SHA512Context* context, std::uint8_t message_bits, std::uint32_t bit_count)

@@ -1,5 +1,6 @@
 // Internal to the digest library: the buffering, length counting, padding and digest output
-// that the three engine families share. A family supplies its context type and compression.
+// that the three engine families share. A family supplies its context type and its block
+// function, which compresses a run of consecutive whole blocks into the hash value.
 #pragma once
 
 #include "sha/sha.h"
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <type_traits>
+#include <utility>
 
 namespace sha_core {
 
@@ -19,14 +21,18 @@ using Word = std::remove_extent_t<decltype(Context::Intermediate_Hash)>;
 template <class Context>
 inline constexpr std::size_t Block_Size = sizeof(Context::Message_Block);
 
+// Written as one expression of shifted bytes, which GCC and Clang turn into a single load and
+// byte swap; a loop over the bytes stays a loop.
+template <class UInt, std::size_t... I>
+UInt LoadBigEndian(const std::uint8_t* bytes, std::index_sequence<I...>)
+{
+    return static_cast<UInt>(((UInt{bytes[I]} << (8 * (sizeof(UInt) - 1 - I))) | ...));
+}
+
 template <class UInt>
 UInt LoadBigEndian(const std::uint8_t* bytes)
 {
-    UInt value = 0;
-    for (std::size_t i = 0; i < sizeof(UInt); ++i) {
-        value = static_cast<UInt>(value << 8) | bytes[i];
-    }
-    return value;
+    return LoadBigEndian<UInt>(bytes, std::make_index_sequence<sizeof(UInt)>{});
 }
 
 template <class UInt>
@@ -78,8 +84,10 @@ void AddLength(Context& context, std::uint64_t bits)
 }
 
 // Leaves the context exactly as storing and counting one byte at a time would, down to the
-// stale bytes of Message_Block, so that any split of a message gives the same state.
-template <auto ProcessMessageBlock, class Context>
+// stale bytes of Message_Block, so that any split of a message gives the same state. Whole
+// blocks are compressed straight from the caller's bytes, all in one run, and only the last
+// of them is copied into Message_Block, where single bytes would have left it.
+template <auto Blocks, class Context>
 int Input(Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
 {
     if (context == nullptr) {
@@ -102,24 +110,36 @@ int Input(Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
     // compressed and nothing after it is taken: the index may then stand at the block's end.
     const std::uint64_t fitting = LengthRoom(*context) / 8;
     const bool wraps = fitting < bytecount;
-    const std::uint32_t bulk = wraps ? static_cast<std::uint32_t>(fitting) : bytecount;
+    const std::size_t bulk = wraps ? static_cast<std::size_t>(fitting) : bytecount;
+    AddLength(*context, std::uint64_t{bulk} * 8);
 
     constexpr std::size_t block_size = Block_Size<Context>;
+    std::uint8_t* const block = context->Message_Block;
     std::size_t index = static_cast<std::size_t>(context->Message_Block_Index);
-    for (std::uint32_t left = bulk; left != 0;) {
-        const std::size_t chunk = std::min<std::size_t>(block_size - index, left);
-        std::memcpy(context->Message_Block + index, bytes, chunk);
+    std::size_t left = bulk;
+    if (index != 0) {
+        const std::size_t chunk = std::min(block_size - index, left);
+        std::memcpy(block + index, bytes, chunk);
         bytes += chunk;
-        left -= static_cast<std::uint32_t>(chunk);
+        left -= chunk;
         index += chunk;
         if (index == block_size) {
-            ProcessMessageBlock(context);
+            Blocks(context->Intermediate_Hash, block, 1);
             index = 0;
         }
     }
-    AddLength(*context, std::uint64_t{bulk} * 8);
+    if (left >= block_size) {
+        const std::size_t whole = left / block_size * block_size;
+        Blocks(context->Intermediate_Hash, bytes, whole / block_size);
+        std::memcpy(block, bytes + whole - block_size, block_size);
+        bytes += whole;
+        left -= whole;
+    }
+    // Here the block is either empty (index 0) or holds every byte left.
+    std::memcpy(block + index, bytes, left);
+    index += left;
     if (wraps) {
-        context->Message_Block[index++] = *bytes;
+        block[index++] = bytes[left];
         AddLength(*context, 8);
         context->Corrupted = shaInputTooLong;
     }
@@ -127,7 +147,14 @@ int Input(Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
     return context->Corrupted;
 }
 
-template <auto ProcessMessageBlock, class Context>
+template <auto Blocks, class Context>
+void ProcessMessageBlock(Context* context)
+{
+    Blocks(context->Intermediate_Hash, context->Message_Block, 1);
+    context->Message_Block_Index = 0;
+}
+
+template <auto Blocks, class Context>
 void Finalize(Context* context, std::uint8_t Pad_Byte)
 {
     constexpr std::size_t block_size = Block_Size<Context>;
@@ -139,13 +166,13 @@ void Finalize(Context* context, std::uint8_t Pad_Byte)
     block[index++] = Pad_Byte;
     if (index > length_at) {
         std::memset(block + index, 0, block_size - index);
-        ProcessMessageBlock(context);
+        ProcessMessageBlock<Blocks>(context);
         index = 0;
     }
     std::memset(block + index, 0, length_at - index);
     StoreBigEndian(block + length_at, context->Length_High);
     StoreBigEndian(block + length_at + half_size, context->Length_Low);
-    ProcessMessageBlock(context);
+    ProcessMessageBlock<Blocks>(context);
 
     // A finished context keeps the digest and nothing of the message.
     std::memset(block, 0, block_size);
@@ -196,11 +223,10 @@ int ResultN(Context* context, std::uint8_t* Message_Digest, int HashSize)
     if (context->Computed == 0) {
         Finalize(context, 0x80);
     }
+    // Every digest size is a whole number of words.
     constexpr int word_size = sizeof(Word<Context>);
-    for (int i = 0; i < HashSize; ++i) {
-        const int shift = 8 * (word_size - 1 - i % word_size);
-        Message_Digest[i] =
-            static_cast<std::uint8_t>(context->Intermediate_Hash[i / word_size] >> shift);
+    for (int i = 0; i < HashSize / word_size; ++i) {
+        StoreBigEndian(Message_Digest + i * word_size, context->Intermediate_Hash[i]);
     }
     return shaSuccess;
 }

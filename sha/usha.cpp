@@ -10,12 +10,18 @@ int USHAReset(USHAContext* context, SHAversion whichSha)
     // Kept even when invalid, so that every later call on this context answers shaBadParam.
     context->whichSha = whichSha;
     switch (context->whichSha) {
-    case SHA1: return SHA1Reset(&context->ctx.sha1Context);
-    case SHA224: return SHA224Reset(&context->ctx.sha224Context);
-    case SHA256: return SHA256Reset(&context->ctx.sha256Context);
-    case SHA384: return SHA384Reset(&context->ctx.sha384Context);
-    case SHA512: return SHA512Reset(&context->ctx.sha512Context);
-    default: return shaBadParam;
+    case SHA1:
+        return SHA1Reset(&context->ctx.sha1Context);
+    case SHA224:
+        return SHA224Reset(&context->ctx.sha224Context);
+    case SHA256:
+        return SHA256Reset(&context->ctx.sha256Context);
+    case SHA384:
+        return SHA384Reset(&context->ctx.sha384Context);
+    case SHA512:
+        return SHA512Reset(&context->ctx.sha512Context);
+    default:
+        return shaBadParam;
     }
 }
 
@@ -25,12 +31,18 @@ int USHAInput(USHAContext* context, const std::uint8_t* bytes, std::uint32_t byt
         return shaNull;
     }
     switch (context->whichSha) {
-    case SHA1: return SHA1Input(&context->ctx.sha1Context, bytes, bytecount);
-    case SHA224: return SHA224Input(&context->ctx.sha224Context, bytes, bytecount);
-    case SHA256: return SHA256Input(&context->ctx.sha256Context, bytes, bytecount);
-    case SHA384: return SHA384Input(&context->ctx.sha384Context, bytes, bytecount);
-    case SHA512: return SHA512Input(&context->ctx.sha512Context, bytes, bytecount);
-    default: return shaBadParam;
+    case SHA1:
+        return SHA1Input(&context->ctx.sha1Context, bytes, bytecount);
+    case SHA224:
+        return SHA224Input(&context->ctx.sha224Context, bytes, bytecount);
+    case SHA256:
+        return SHA256Input(&context->ctx.sha256Context, bytes, bytecount);
+    case SHA384:
+        return SHA384Input(&context->ctx.sha384Context, bytes, bytecount);
+    case SHA512:
+        return SHA512Input(&context->ctx.sha512Context, bytes, bytecount);
+    default:
+        return shaBadParam;
     }
 }
 
@@ -40,12 +52,18 @@ int USHAFinalBits(USHAContext* context, std::uint8_t bits, std::uint32_t bit_cou
         return shaNull;
     }
     switch (context->whichSha) {
-    case SHA1: return SHA1FinalBits(&context->ctx.sha1Context, bits, bit_count);
-    case SHA224: return SHA224FinalBits(&context->ctx.sha224Context, bits, bit_count);
-    case SHA256: return SHA256FinalBits(&context->ctx.sha256Context, bits, bit_count);
-    case SHA384: return SHA384FinalBits(&context->ctx.sha384Context, bits, bit_count);
-    case SHA512: return SHA512FinalBits(&context->ctx.sha512Context, bits, bit_count);
-    default: return shaBadParam;
+    case SHA1:
+        return SHA1FinalBits(&context->ctx.sha1Context, bits, bit_count);
+    case SHA224:
+        return SHA224FinalBits(&context->ctx.sha224Context, bits, bit_count);
+    case SHA256:
+        return SHA256FinalBits(&context->ctx.sha256Context, bits, bit_count);
+    case SHA384:
+        return SHA384FinalBits(&context->ctx.sha384Context, bits, bit_count);
+    case SHA512:
+        return SHA512FinalBits(&context->ctx.sha512Context, bits, bit_count);
+    default:
+        return shaBadParam;
     }
 }
 
@@ -55,11 +73,17 @@ int USHAResult(USHAContext* context, std::uint8_t Message_Digest[USHAMaxHashSize
         return shaNull;
     }
     switch (context->whichSha) {
-    case SHA1: return SHA1Result(&context->ctx.sha1Context, Message_Digest);
-    case SHA224: return SHA224Result(&context->ctx.sha224Context, Message_Digest);
-    case SHA256: return SHA256Result(&context->ctx.sha256Context, Message_Digest);
-    case SHA384: return SHA384Result(&context->ctx.sha384Context, Message_Digest);
-    case SHA512: return SHA512Result(&context->ctx.sha512Context, Message_Digest);
-    default: return shaBadParam;
+    case SHA1:
+        return SHA1Result(&context->ctx.sha1Context, Message_Digest);
+    case SHA224:
+        return SHA224Result(&context->ctx.sha224Context, Message_Digest);
+    case SHA256:
+        return SHA256Result(&context->ctx.sha256Context, Message_Digest);
+    case SHA384:
+        return SHA384Result(&context->ctx.sha384Context, Message_Digest);
+    case SHA512:
+        return SHA512Result(&context->ctx.sha512Context, Message_Digest);
+    default:
+        return shaBadParam;
     }
 }

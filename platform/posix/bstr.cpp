@@ -19,8 +19,8 @@ namespace {
 // A BSTR points just past its length prefix, so the prefix must keep the text aligned.
 static_assert(sizeof(UINT) % alignof(OLECHAR) == 0);
 
-constexpr std::size_t maxLength = (std::numeric_limits<std::size_t>::max() - sizeof(UINT)) /
-                                  sizeof(OLECHAR) - 1;
+constexpr std::size_t maxLength =
+    (std::numeric_limits<std::size_t>::max() - sizeof(UINT)) / sizeof(OLECHAR) - 1;
 
 BSTR AllocateBlock(const OLECHAR* text, std::size_t length)
 {
@@ -143,6 +143,8 @@ SAFEARRAY* AllocateStringArray(const std::vector<std::wstring>& items)
     if (items.size() > std::numeric_limits<ULONG>::max()) {
         return nullptr;
     }
+    // Read below; cppcheck takes the braced initialiser for the only use.
+    // cppcheck-suppress unreadVariable
     auto* array = new (std::nothrow) SAFEARRAY{0, nullptr};
     if (array == nullptr) {
         return nullptr;

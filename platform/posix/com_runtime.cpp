@@ -7,12 +7,18 @@
 #include <cstring>
 #include <optional>
 
-const CLSID CLSID_WbemLocator = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
-const IID IID_IWbemLocator = {0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
-const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID IID_IWbemServices = {0x9556DC99, 0x828C, 0x11CF, {0xA3, 0x7E, 0x00, 0xAA, 0x00, 0x32, 0x40, 0xC7}};
-const IID IID_IEnumWbemClassObject = {0x027947E1, 0xD731, 0x11CE, {0xA3, 0x57, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01}};
-const IID IID_IWbemClassObject = {0xDC12A681, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+const CLSID CLSID_WbemLocator = {
+    0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+const IID IID_IWbemLocator = {
+    0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+const IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_IWbemServices = {
+    0x9556DC99, 0x828C, 0x11CF, {0xA3, 0x7E, 0x00, 0xAA, 0x00, 0x32, 0x40, 0xC7}};
+const IID IID_IEnumWbemClassObject = {
+    0x027947E1, 0xD731, 0x11CE, {0xA3, 0x57, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01}};
+const IID IID_IWbemClassObject = {
+    0xDC12A681, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
 
 bool operator==(const GUID& left, const GUID& right)
 {
@@ -29,6 +35,8 @@ std::atomic<platform::wmi::Provider*> installedProvider{nullptr};
 
 } // namespace
 
+// The COM functions keep the SDK's parameter types, const or not.
+// cppcheck-suppress constParameter
 HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
 {
     // COINIT_DISABLE_OLE1DDE (4) and COINIT_SPEED_OVER_MEMORY (8) are accepted and change
@@ -37,7 +45,8 @@ HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
     if (pvReserved != nullptr || (dwCoInit & ~knownFlags) != 0) {
         return E_INVALIDARG;
     }
-    if (const std::optional<HRESULT> status = platform::wmi::CurrentProvider().CoInitializeOverride()) {
+    if (const std::optional<HRESULT> status =
+            platform::wmi::CurrentProvider().CoInitializeOverride()) {
         return *status;
     }
     const DWORD model = dwCoInit & COINIT_APARTMENTTHREADED;
@@ -48,6 +57,7 @@ HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
     return *threadModel == model ? S_FALSE : RPC_E_CHANGED_MODE;
 }
 
+// cppcheck-suppress constParameter
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv)
 {
@@ -92,6 +102,8 @@ HRESULT Provider::SetProxyBlanket(IUnknown*)
 
 Provider& CurrentProvider()
 {
+    // Handed out for use, not only for reading.
+    // cppcheck-suppress constVariable
     if (Provider* installed = installedProvider.load()) {
         return *installed;
     }

@@ -26,7 +26,7 @@ class ConsoleFlowTest : public ::testing::Test {
 protected:
     void SetUp() override { keyWaits = 0; }
 
-    std::string Run()
+    static std::string Run()
     {
         CoutCapture capture;
         EXPECT_EQ(computer_id_app::RunConsole(CountKeyWait), 0);
@@ -116,10 +116,11 @@ TEST_F(ConsoleFlowTest, LibraryComStartFailureEndsWithoutAnId)
 TEST_F(ConsoleFlowTest, EmptyPlatformInformationEndsWithoutAnId)
 {
     const std::string output = Run();
-    const std::string tail = "Error: Failed to create message digest (Insufficient platform information)\n"
-                             "Done GetComputerID\n"
-                             "Failed to generate comp_id\n"
-                             "Press any key..\n";
+    const std::string tail =
+        "Error: Failed to create message digest (Insufficient platform information)\n"
+        "Done GetComputerID\n"
+        "Failed to generate comp_id\n"
+        "Press any key..\n";
     ASSERT_GE(output.size(), tail.size());
     EXPECT_EQ(output.substr(output.size() - tail.size()), tail);
     EXPECT_EQ(output.find("comp id = "), std::string::npos);

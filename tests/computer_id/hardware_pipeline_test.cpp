@@ -106,9 +106,8 @@ TEST(HardwarePipelineTest, FullSmbiosAsRoot)
 {
     SysTree tree;
     tree.FullSmbios();
-    EXPECT_EQ(Collect(tree).text, kCpuText +
-                                      "BSN-4711\nASUSTeK COMPUTER INC.\nPRIME Z370-A\n"
-                                      "American Megatrends Inc.\nSystem Serial Number\n");
+    EXPECT_EQ(Collect(tree).text, kCpuText + "BSN-4711\nASUSTeK COMPUTER INC.\nPRIME Z370-A\n"
+                                             "American Megatrends Inc.\nSystem Serial Number\n");
 }
 
 TEST(HardwarePipelineTest, SameHardwareGivesTheSameIdOnEveryRun)
@@ -124,7 +123,8 @@ TEST(HardwarePipelineTest, WithoutRootTheSerialNumbersAreLeftOutAndTheIdDiffers)
     tree.FullSmbios();
     const Inventory asRoot = Collect(tree);
     const Inventory asUser = Collect(tree, std::make_shared<const NonRootReader>());
-    EXPECT_EQ(asUser.text, kCpuText + "ASUSTeK COMPUTER INC.\nPRIME Z370-A\nAmerican Megatrends Inc.\n");
+    EXPECT_EQ(asUser.text,
+              kCpuText + "ASUSTeK COMPUTER INC.\nPRIME Z370-A\nAmerican Megatrends Inc.\n");
     EXPECT_NE(asUser.trace.find("pclsObj->Get( SerialNumber )\nhr = 80041003, vtProp.vt = 0\n"
                                 "pclsObj->Get( Manufacturer )"),
               std::string::npos);
@@ -136,7 +136,8 @@ TEST(HardwarePipelineTest, WithoutSmbiosOnlyTheProcessorCounts)
     SysTree tree;
     const Inventory inventory = Collect(tree);
     EXPECT_EQ(inventory.text, kCpuText);
-    EXPECT_NE(inventory.trace.find("FROM Win32_BIOS )\nDone GetInfo(), hr = 0, pEnumerator = "), std::string::npos);
+    EXPECT_NE(inventory.trace.find("FROM Win32_BIOS )\nDone GetInfo(), hr = 0, pEnumerator = "),
+              std::string::npos);
 }
 
 TEST(HardwarePipelineTest, EachSmbiosStringChangesTheId)

@@ -112,10 +112,12 @@ TEST_F(PipelineTest, TwoProcessorsNoBaseBoardAndABios)
     trace.Released();
     EXPECT_EQ(run.output, trace.Text());
 
-    const std::string text = ProcessorText("CPU0") + ProcessorText("CPU1") + "American Megatrends Inc.\n";
+    const std::string text =
+        ProcessorText("CPU0") + ProcessorText("CPU1") + "American Megatrends Inc.\n";
     EXPECT_EQ(run.id, test_support::ReferenceId(text));
     EXPECT_EQ(wmi.ReleaseProblems(), "");
-    EXPECT_EQ(wmi.Queries(), (std::vector<std::string>{kProcessorQuery, kBaseBoardQuery, kBiosQuery}));
+    EXPECT_EQ(wmi.Queries(),
+              (std::vector<std::string>{kProcessorQuery, kBaseBoardQuery, kBiosQuery}));
 }
 
 struct ComFailure {
@@ -127,7 +129,7 @@ struct ComFailure {
 // The failing step's own trace lines, then the "Error: " line with its empty line.
 TEST_F(PipelineTest, LocatorCreationFailure)
 {
-    wmi.Fail(Step::CoCreateInstance, 0x80040154);
+    wmi.Fail(Step::CoCreateInstance, REGDB_E_CLASSNOTREG);
     const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
@@ -142,7 +144,7 @@ TEST_F(PipelineTest, LocatorCreationFailure)
 
 TEST_F(PipelineTest, ConnectionFailureReleasesTheLocator)
 {
-    wmi.Fail(Step::ConnectServer, 0x8004100E);
+    wmi.Fail(Step::ConnectServer, WBEM_E_INVALID_NAMESPACE);
     const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
@@ -160,7 +162,7 @@ TEST_F(PipelineTest, ConnectionFailureReleasesTheLocator)
 
 TEST_F(PipelineTest, ProxyBlanketFailureReleasesServicesAndLocator)
 {
-    wmi.Fail(Step::CoSetProxyBlanket, 0x80070005);
+    wmi.Fail(Step::CoSetProxyBlanket, E_ACCESSDENIED);
     const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
@@ -174,7 +176,7 @@ TEST_F(PipelineTest, ProxyBlanketFailureReleasesServicesAndLocator)
 TEST_F(PipelineTest, FirstQueryFailure)
 {
     AddProcessor(wmi, L"CPU0");
-    wmi.Fail(Step::ExecQuery1, 0x80041017);
+    wmi.Fail(Step::ExecQuery1, WBEM_E_INVALID_QUERY);
     const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
@@ -190,8 +192,9 @@ TEST_F(PipelineTest, FirstQueryFailure)
 TEST_F(PipelineTest, ThirdQueryFailureAfterTwoSuccessfulOnes)
 {
     const void* cpu = AddProcessor(wmi, L"CPU0");
-    const void* board = wmi.AddObject(L"Win32_BaseBoard").String(L"Manufacturer", L"ASUSTeK").Address();
-    wmi.Fail(Step::ExecQuery3, 0x80041010);
+    const void* board =
+        wmi.AddObject(L"Win32_BaseBoard").String(L"Manufacturer", L"ASUSTeK").Address();
+    wmi.Fail(Step::ExecQuery3, WBEM_E_INVALID_CLASS);
     const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart().Connected(wmi.Locator(), wmi.Services());
@@ -207,7 +210,8 @@ TEST_F(PipelineTest, ThirdQueryFailureAfterTwoSuccessfulOnes)
         .Get("OtherIdentifyingInfo", 0x80041002, kVtEmpty)
         .ObjectReleased()
         .QueryEnd();
-    trace.QueryStart(kBiosQuery, 0x80041010, nullptr).Error("Query failed. Error code = 0x80041010\n");
+    trace.QueryStart(kBiosQuery, 0x80041010, nullptr)
+        .Error("Query failed. Error code = 0x80041010\n");
     EXPECT_EQ(run.output, trace.Text());
     EXPECT_EQ(run.id, "untouched");
     EXPECT_EQ(wmi.ReleaseProblems(), "");
@@ -218,7 +222,7 @@ TEST_F(PipelineTest, EmptyPlatformInformationIsReportedWithOneLineEnd)
     const void* cpu = wmi.AddObject(L"Win32_Processor")
                           .Null(L"DeviceID")
                           .Integer(L"Manufacturer", 6)
-                          .Failing(L"Name", 0x80041003)
+                          .Failing(L"Name", WBEM_E_ACCESS_DENIED)
                           .StringArray(L"Description", {L"a", L"b"})
                           .Address();
     const RunResult run = RunGetComputerID();
@@ -247,13 +251,16 @@ TEST_F(PipelineTest, EleventhPassIsNumberedInHex)
     std::vector<const void*> objects;
     std::string text;
     for (int i = 0; i < 10; ++i) {
-        objects.push_back(wmi.AddObject(L"Win32_Processor").String(L"DeviceID", L"CPU" + std::to_wstring(i)).Address());
+        objects.push_back(wmi.AddObject(L"Win32_Processor")
+                              .String(L"DeviceID", L"CPU" + std::to_wstring(i))
+                              .Address());
         text += "CPU" + std::to_string(i) + "\n";
     }
     const Collected collected = RunCreateComputerID();
     EXPECT_EQ(collected.text, text);
     EXPECT_NE(collected.output.find("Do pEnumerator->Next() # 9\n"), std::string::npos);
-    EXPECT_NE(collected.output.find("Do pEnumerator->Next() # a\nhr= 1, pclsObj = 0000000000000000, uReturn = 0\n"),
+    EXPECT_NE(collected.output.find(
+                  "Do pEnumerator->Next() # a\nhr= 1, pclsObj = 0000000000000000, uReturn = 0\n"),
               std::string::npos);
     EXPECT_EQ(collected.output.find("# 10"), std::string::npos);
     EXPECT_EQ(wmi.ReleaseProblems(), "");
@@ -269,7 +276,9 @@ TEST_F(PipelineTest, ValuesNarrowToTheLowByteOfEachCodeUnit)
         .NullString(L"ProcessorId");
     wmi.AddObject(L"Win32_BaseBoard").String(L"SerialNumber", L"");
     const Collected collected = RunCreateComputerID();
-    EXPECT_EQ(collected.text, std::string("caf\xE9\n\xAC" "5\na\x3D\x00z\nx\n\n\n", 17));
+    EXPECT_EQ(collected.text, std::string("caf\xE9\n\xAC"
+                                          "5\na\x3D\x00z\nx\n\n\n",
+                                          17));
     EXPECT_EQ(wmi.ReleaseProblems(), "");
 }
 
@@ -294,7 +303,7 @@ TEST_F(PipelineTest, ObjectLeftByTheLastEnumerationStepIsReleasedAgain)
 TEST_F(PipelineTest, SecondQueryFailureDiscardsWhatTheFirstCollected)
 {
     AddProcessor(wmi, L"CPU0");
-    wmi.Fail(Step::ExecQuery2, 0x80041003);
+    wmi.Fail(Step::ExecQuery2, WBEM_E_ACCESS_DENIED);
     CoutCapture capture;
     try {
         Lib_ComputerID::CreateComputerID(7);

@@ -88,10 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, BStrWideningTest,
     ::testing::Values(
         Widening{"Ascii", "SELECT Name FROM Win32_BIOS", L"SELECT Name FROM Win32_BIOS"},
-        Widening{"Empty", "", L""},
-        Widening{"TwoBytes", "caf\xC3\xA9", L"caf\u00E9"},
-        Widening{"ThreeBytes", "\xE2\x82\xAC" "5", L"\u20AC5"},
-        Widening{"FourBytesAsSurrogatePair", "a\xF0\x9F\x98\x80z", {L'a', wchar_t(0xD83D), wchar_t(0xDE00), L'z'}},
+        Widening{"Empty", "", L""}, Widening{"TwoBytes", "caf\xC3\xA9", L"caf\u00E9"},
+        Widening{"ThreeBytes",
+                 "\xE2\x82\xAC"
+                 "5",
+                 L"\u20AC5"},
+        Widening{"FourBytesAsSurrogatePair",
+                 "a\xF0\x9F\x98\x80z",
+                 {L'a', wchar_t(0xD83D), wchar_t(0xDE00), L'z'}},
         Widening{"LoneContinuation", "a\x80z", L"a" + bad + L"z"},
         Widening{"InvalidByte", "\xFF\xC0", bad + bad},
         Widening{"TruncatedAtEnd", "a\xE2\x82", L"a" + bad},

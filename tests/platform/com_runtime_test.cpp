@@ -25,7 +25,8 @@ protected:
 
 using Calls = std::vector<std::pair<DWORD, HRESULT>>;
 
-class CoInitializeSequenceTest : public ComRuntimeTest, public ::testing::WithParamInterface<Calls> {};
+class CoInitializeSequenceTest : public ComRuntimeTest,
+                                 public ::testing::WithParamInterface<Calls> {};
 
 TEST_P(CoInitializeSequenceTest, EachCallGivesItsStatus)
 {
@@ -34,19 +35,19 @@ TEST_P(CoInitializeSequenceTest, EachCallGivesItsStatus)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sequences, CoInitializeSequenceTest,
-    ::testing::Values(Calls{{COINIT_APARTMENTTHREADED, S_OK},
-                            {COINIT_APARTMENTTHREADED, S_FALSE},
-                            {COINIT_MULTITHREADED, RPC_E_CHANGED_MODE},
-                            {COINIT_APARTMENTTHREADED, S_FALSE}},
-                      Calls{{COINIT_MULTITHREADED, S_OK},
-                            {COINIT_APARTMENTTHREADED, RPC_E_CHANGED_MODE},
-                            {COINIT_MULTITHREADED, S_FALSE}},
-                      Calls{{COINIT_APARTMENTTHREADED | 0x4 | 0x8, S_OK},
-                            {COINIT_APARTMENTTHREADED, S_FALSE},
-                            {COINIT_MULTITHREADED | 0x4, RPC_E_CHANGED_MODE}},
-                      Calls{{0x10, E_INVALIDARG}, {COINIT_MULTITHREADED, S_OK}}));
+INSTANTIATE_TEST_SUITE_P(Sequences, CoInitializeSequenceTest,
+                         ::testing::Values(Calls{{COINIT_APARTMENTTHREADED, S_OK},
+                                                 {COINIT_APARTMENTTHREADED, S_FALSE},
+                                                 {COINIT_MULTITHREADED, RPC_E_CHANGED_MODE},
+                                                 {COINIT_APARTMENTTHREADED, S_FALSE}},
+                                           Calls{{COINIT_MULTITHREADED, S_OK},
+                                                 {COINIT_APARTMENTTHREADED, RPC_E_CHANGED_MODE},
+                                                 {COINIT_MULTITHREADED, S_FALSE}},
+                                           Calls{{COINIT_APARTMENTTHREADED | 0x4 | 0x8, S_OK},
+                                                 {COINIT_APARTMENTTHREADED, S_FALSE},
+                                                 {COINIT_MULTITHREADED | 0x4, RPC_E_CHANGED_MODE}},
+                                           Calls{{0x10, E_INVALIDARG},
+                                                 {COINIT_MULTITHREADED, S_OK}}));
 
 TEST_F(ComRuntimeTest, CoInitializeRejectsAReservedPointerWithoutStartingCom)
 {
@@ -83,12 +84,14 @@ void PrintTo(const Creation& value, std::ostream* out)
     *out << value.name;
 }
 
-class CoCreateInstanceTest : public ComRuntimeTest, public ::testing::WithParamInterface<Creation> {};
+class CoCreateInstanceTest : public ComRuntimeTest,
+                             public ::testing::WithParamInterface<Creation> {};
 
 IWbemLocator* CreateLocator(REFIID iid = IID_IWbemLocator)
 {
     void* created = nullptr;
-    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, iid, &created), S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, iid, &created),
+              S_OK);
     return static_cast<IWbemLocator*>(created);
 }
 
@@ -107,20 +110,25 @@ TEST_P(CoCreateInstanceTest, OnlyTheInProcessWbemLocatorIsRegistered)
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, CoCreateInstanceTest,
-    ::testing::Values(
-        Creation{"OtherClass", &IID_IWbemServices, CLSCTX_INPROC_SERVER, false, &IID_IWbemLocator, REGDB_E_CLASSNOTREG},
-        Creation{"LocalServerOnly", &CLSID_WbemLocator, 0x4, false, &IID_IWbemLocator, REGDB_E_CLASSNOTREG},
-        Creation{"Aggregation", &CLSID_WbemLocator, CLSCTX_INPROC_SERVER, true, &IID_IWbemLocator, CLASS_E_NOAGGREGATION},
-        Creation{"OtherInterface", &CLSID_WbemLocator, CLSCTX_INPROC_SERVER, false, &IID_IWbemServices, E_NOINTERFACE}),
+    ::testing::Values(Creation{"OtherClass", &IID_IWbemServices, CLSCTX_INPROC_SERVER, false,
+                               &IID_IWbemLocator, REGDB_E_CLASSNOTREG},
+                      Creation{"LocalServerOnly", &CLSID_WbemLocator, 0x4, false, &IID_IWbemLocator,
+                               REGDB_E_CLASSNOTREG},
+                      Creation{"Aggregation", &CLSID_WbemLocator, CLSCTX_INPROC_SERVER, true,
+                               &IID_IWbemLocator, CLASS_E_NOAGGREGATION},
+                      Creation{"OtherInterface", &CLSID_WbemLocator, CLSCTX_INPROC_SERVER, false,
+                               &IID_IWbemServices, E_NOINTERFACE}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ComRuntimeTest, CoCreateInstanceNeedsComOnTheThreadAndAnOutPointer)
 {
     void* created = &created;
-    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, &created),
+    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                               &created),
               CO_E_NOTINITIALIZED);
     EXPECT_EQ(created, nullptr);
-    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, nullptr),
+    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                               nullptr),
               E_POINTER);
 }
 
@@ -149,17 +157,19 @@ TEST_F(ComRuntimeTest, ProxyBlanketNeedsAProxyAndOnlyRootCimv2Connects)
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     IWbemLocator* locator = CreateLocator();
     IWbemServices* services = nullptr;
-    ASSERT_EQ(locator->ConnectServer(platform::BStr("root\\cimv2"), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                     &services),
+    ASSERT_EQ(locator->ConnectServer(platform::BStr("root\\cimv2"), nullptr, nullptr, nullptr, 0,
+                                     nullptr, nullptr, &services),
               WBEM_S_NO_ERROR);
     for (IUnknown* proxy : {static_cast<IUnknown*>(services), static_cast<IUnknown*>(nullptr)}) {
-        EXPECT_EQ(CoSetProxyBlanket(proxy, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE),
+        EXPECT_EQ(CoSetProxyBlanket(proxy, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                    RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
+                                    EOAC_NONE),
                   proxy != nullptr ? S_OK : E_INVALIDARG);
     }
     for (const char* name : {"ROOT\\DEFAULT", "ROOT/CIMV2", "ROOT\\CIMV2\\"}) {
         IWbemServices* failed = services;
-        EXPECT_EQ(locator->ConnectServer(platform::BStr(name), nullptr, nullptr, nullptr, 0, nullptr, nullptr, &failed),
+        EXPECT_EQ(locator->ConnectServer(platform::BStr(name), nullptr, nullptr, nullptr, 0,
+                                         nullptr, nullptr, &failed),
                   WBEM_E_INVALID_NAMESPACE);
         EXPECT_EQ(failed, nullptr);
     }

@@ -20,7 +20,10 @@ using namespace std::chrono_literals;
 // Puts a descriptor in place of standard input for the lifetime of the object.
 class StdinReplacement {
 public:
-    explicit StdinReplacement(int descriptor) : saved_(::dup(STDIN_FILENO)) { ::dup2(descriptor, STDIN_FILENO); }
+    explicit StdinReplacement(int descriptor) : saved_(::dup(STDIN_FILENO))
+    {
+        ::dup2(descriptor, STDIN_FILENO);
+    }
     ~StdinReplacement()
     {
         ::dup2(saved_, STDIN_FILENO);
@@ -123,9 +126,9 @@ void Interrupted(int) {}
 
 TEST_F(TerminalTest, KeepsWaitingWhenASignalInterruptsTheRead)
 {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = Interrupted;
-    struct sigaction previous{};
+    struct sigaction previous {};
     ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
     const StdinReplacement replacement(slave_);
     std::promise<pthread_t> started;

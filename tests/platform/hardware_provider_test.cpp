@@ -11,8 +11,8 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <set>
 #include <ostream>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -36,19 +36,21 @@ const wchar_t* const processorQuery =
 const wchar_t* const baseBoardQuery =
     L"SELECT SerialNumber, Manufacturer, Product, Model, OtherIdentifyingInfo FROM Win32_BaseBoard";
 const wchar_t* const biosQuery = L"SELECT Manufacturer, SerialNumber FROM Win32_BIOS";
-const std::vector<const wchar_t*> processorNames{L"DeviceID", L"Manufacturer", L"Name", L"Description", L"ProcessorID"};
-const std::vector<const wchar_t*> baseBoardNames{L"SerialNumber", L"Manufacturer", L"Product", L"Model",
-                                                 L"OtherIdentifyingInfo"};
+const std::vector<const wchar_t*> processorNames{L"DeviceID", L"Manufacturer", L"Name",
+                                                 L"Description", L"ProcessorID"};
+const std::vector<const wchar_t*> baseBoardNames{L"SerialNumber", L"Manufacturer", L"Product",
+                                                 L"Model", L"OtherIdentifyingInfo"};
 const std::vector<const wchar_t*> biosNames{L"Manufacturer", L"SerialNumber"};
 
-const ProcessorIdentity xeon{L"GenuineIntel", L"Intel(R) Xeon(R) CPU   ", L"Intel64 Family 6 Model 158 Stepping 10",
-                             std::nullopt};
+const ProcessorIdentity xeon{L"GenuineIntel", L"Intel(R) Xeon(R) CPU   ",
+                             L"Intel64 Family 6 Model 158 Stepping 10", std::nullopt};
 
 class FakeTree {
 public:
     FakeTree()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "platform-tree-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "platform-tree-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::system_error(errno, std::generic_category(), "mkdtemp");
         }
@@ -64,7 +66,10 @@ public:
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << bytes;
     }
-    void Dmi(const std::string& attribute, const std::string& bytes) const { Write("sys/class/dmi/id/" + attribute, bytes); }
+    void Dmi(const std::string& attribute, const std::string& bytes) const
+    {
+        Write("sys/class/dmi/id/" + attribute, bytes);
+    }
     const std::filesystem::path& Root() const { return root_; }
 
 private:
@@ -74,7 +79,10 @@ private:
 // Answers the named files with a chosen failure, as for root-only files read by a user.
 class FailingReader final : public FileReader {
 public:
-    FailingReader(std::set<std::string> names, FileContent::Status status) : names_(std::move(names)), status_(status) {}
+    FailingReader(std::set<std::string> names, FileContent::Status status)
+        : names_(std::move(names)), status_(status)
+    {
+    }
 
     FileContent Read(const std::filesystem::path& path) const override
     {
@@ -92,8 +100,9 @@ private:
 class HardwareProviderTest : public ::testing::Test {
 protected:
     // Installs a provider over the tree as it is now and collects what the query gives.
-    Objects Run(const wchar_t* query, const std::vector<const wchar_t*>& names,
-                std::shared_ptr<const FileReader> files = std::make_shared<const FileReader>()) const
+    Objects
+    Run(const wchar_t* query, const std::vector<const wchar_t*>& names,
+        std::shared_ptr<const FileReader> files = std::make_shared<const FileReader>()) const
     {
         HardwareProvider provider(tree.Root(), std::move(files), xeon);
         const platform::wmi::ProviderInstallation installation(provider);
@@ -116,8 +125,10 @@ TEST_F(HardwareProviderTest, FullSmbiosGivesOneBoardAndOneBios)
 {
     FullSmbios();
     EXPECT_EQ(Run(baseBoardQuery, baseBoardNames),
-              (Objects{{Text(L"MB-1234  "), Text(L"ASUSTeK COMPUTER INC."), Text(L"PRIME B450M-A"), Null(), Null()}}));
-    EXPECT_EQ(Run(biosQuery, biosNames), (Objects{{Text(L"American Megatrends Inc."), Text(L"System Serial Number")}}));
+              (Objects{{Text(L"MB-1234  "), Text(L"ASUSTeK COMPUTER INC."), Text(L"PRIME B450M-A"),
+                        Null(), Null()}}));
+    EXPECT_EQ(Run(biosQuery, biosNames),
+              (Objects{{Text(L"American Megatrends Inc."), Text(L"System Serial Number")}}));
 }
 
 TEST_F(HardwareProviderTest, WithoutSmbiosBoardAndBiosHaveNoObject)
@@ -129,8 +140,8 @@ TEST_F(HardwareProviderTest, WithoutSmbiosBoardAndBiosHaveNoObject)
 TEST_F(HardwareProviderTest, RootOnlyFilesFailWithAccessDeniedAndOthersStillRead)
 {
     FullSmbios();
-    const auto denying = std::make_shared<const FailingReader>(std::set<std::string>{"board_serial", "product_serial"},
-                                                               FileContent::Status::Denied);
+    const auto denying = std::make_shared<const FailingReader>(
+        std::set<std::string>{"board_serial", "product_serial"}, FileContent::Status::Denied);
     EXPECT_EQ(Run(baseBoardQuery, baseBoardNames, denying),
               (Objects{{Failed(static_cast<HRESULT>(0x80041003U)), Text(L"ASUSTeK COMPUTER INC."),
                         Text(L"PRIME B450M-A"), Null(), Null()}}));
@@ -138,7 +149,8 @@ TEST_F(HardwareProviderTest, RootOnlyFilesFailWithAccessDeniedAndOthersStillRead
               (Objects{{Text(L"American Megatrends Inc."), Failed(WBEM_E_ACCESS_DENIED)}}));
     const auto failing = std::make_shared<const FailingReader>(std::set<std::string>{"bios_vendor"},
                                                                FileContent::Status::Failed);
-    EXPECT_EQ(Run(biosQuery, biosNames, failing), (Objects{{Failed(WBEM_E_FAILED), Text(L"System Serial Number")}}));
+    EXPECT_EQ(Run(biosQuery, biosNames, failing),
+              (Objects{{Failed(WBEM_E_FAILED), Text(L"System Serial Number")}}));
 }
 
 TEST_F(HardwareProviderTest, PropertiesOutsideTheSelectListAreNotFound)
@@ -161,7 +173,8 @@ void PrintTo(const Attribute& value, std::ostream* out)
     *out << value.name;
 }
 
-class AttributeValueTest : public HardwareProviderTest, public ::testing::WithParamInterface<Attribute> {};
+class AttributeValueTest : public HardwareProviderTest,
+                           public ::testing::WithParamInterface<Attribute> {};
 
 TEST_P(AttributeValueTest, DropsOnlyTheTrailingNewlineAndDecodesUtf8)
 {
@@ -179,11 +192,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Attribute{"Missing", std::nullopt, Null()}, Attribute{"OnlyNewline", "\n", Null()},
         Attribute{"Empty", "", Null()}, Attribute{"SpacesKept", "  S/N 1  \n", Text(L"  S/N 1  ")},
-        Attribute{"NoNewline", "abc", Text(L"abc")}, Attribute{"SecondNewlineKept", "abc\n\n", Text(L"abc\n")},
+        Attribute{"NoNewline", "abc", Text(L"abc")},
+        Attribute{"SecondNewlineKept", "abc\n\n", Text(L"abc\n")},
         Attribute{"EmbeddedNul", std::string("A\0B\n", 4), Text(std::wstring(L"A\0B", 3))},
-        Attribute{"NonAscii", "Gigabyte T\xC3\xAB" "chnology \xE2\x82\xAC\n", Text(L"Gigabyte T\u00EBchnology \u20AC")},
+        Attribute{"NonAscii",
+                  "Gigabyte T\xC3\xAB"
+                  "chnology \xE2\x82\xAC\n",
+                  Text(L"Gigabyte T\u00EBchnology \u20AC")},
         Attribute{"AboveBmp", "\xF0\x9F\x98\x80\n", Text({wchar_t(0xD83D), wchar_t(0xDE00)})},
-        Attribute{"InvalidUtf8", "Bad\xFF\xC3 \xE2\x82\n", Text({L'B', L'a', L'd', replacement, replacement, L' ', replacement})},
+        Attribute{"InvalidUtf8", "Bad\xFF\xC3 \xE2\x82\n",
+                  Text({L'B', L'a', L'd', replacement, replacement, L' ', replacement})},
         Attribute{"CappedAt64KiB", std::string(70000, 'a'), Text(std::wstring(65536, L'a'))}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -199,10 +217,11 @@ TEST_F(HardwareProviderTest, OneProcessorObjectPerPackage)
     }
     tree.Write("sys/devices/system/cpu/cpufreq/topology/physical_package_id", "7\n");
     const Objects two = Run(processorQuery, {L"DeviceID", L"Manufacturer"});
-    EXPECT_EQ(two, (Objects{{Text(L"CPU0"), Text(L"GenuineIntel")}, {Text(L"CPU1"), Text(L"GenuineIntel")}}));
+    EXPECT_EQ(two, (Objects{{Text(L"CPU0"), Text(L"GenuineIntel")},
+                            {Text(L"CPU1"), Text(L"GenuineIntel")}}));
 
-    const auto unreadable = std::make_shared<const FailingReader>(std::set<std::string>{"physical_package_id"},
-                                                                  FileContent::Status::Denied);
+    const auto unreadable = std::make_shared<const FailingReader>(
+        std::set<std::string>{"physical_package_id"}, FileContent::Status::Denied);
     EXPECT_EQ(Run(processorQuery, {L"DeviceID"}, unreadable), (Objects{{Text(L"CPU0")}}));
 }
 
@@ -231,9 +250,9 @@ TEST(MachineHardwareTest, ProcessorMatchesProcCpuinfo)
         fields.emplace(line.substr(0, end + 1), line.substr(std::min(colon + 2, line.size())));
     }
     const std::string vendor = fields["vendor_id"];
-    const std::string description = std::string(vendor == "GenuineIntel" ? "Intel64" : "AMD64") + " Family " +
-                                    fields["cpu family"] + " Model " + fields["model"] + " Stepping " +
-                                    fields["stepping"];
+    const std::string description = std::string(vendor == "GenuineIntel" ? "Intel64" : "AMD64") +
+                                    " Family " + fields["cpu family"] + " Model " +
+                                    fields["model"] + " Stepping " + fields["stepping"];
 
     const Objects objects = Connection().Collect(processorQuery, processorNames);
     ASSERT_FALSE(objects.empty());

@@ -98,8 +98,10 @@ TEST(CpuinfoTest, TakesTheFirstProcessorsVendorAndModelName)
     const ProcessorIdentity identity =
         ParseCpuinfo("processor\t: 0\nvendor_id\t: AuthenticAMD\nmodel name\t: AMD EPYC 7B13  \n\n"
                      "processor\t: 1\nvendor_id\t: Other\nmodel name\t: Other\n");
-    EXPECT_EQ(identity, (ProcessorIdentity{L"AuthenticAMD", L"AMD EPYC 7B13  ", std::nullopt, std::nullopt}));
-    EXPECT_EQ(ParseCpuinfo("processor\t: 0\nCPU implementer\t: 0x41\nmodel name\t:\n"), ProcessorIdentity{});
+    EXPECT_EQ(identity,
+              (ProcessorIdentity{L"AuthenticAMD", L"AMD EPYC 7B13  ", std::nullopt, std::nullopt}));
+    EXPECT_EQ(ParseCpuinfo("processor\t: 0\nCPU implementer\t: 0x41\nmodel name\t:\n"),
+              ProcessorIdentity{});
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sstream>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,7 +21,8 @@ using platform_test::Objects;
 using platform_test::ReadProperty;
 using platform_test::Text;
 
-const char* const queries[] = {"SELECT Name FROM Win32_Processor", "SELECT Product FROM Win32_BaseBoard",
+const char* const queries[] = {"SELECT Name FROM Win32_Processor",
+                               "SELECT Product FROM Win32_BaseBoard",
                                "SELECT Manufacturer FROM Win32_BIOS"};
 
 // The platform steps of one inventory run, up to the first failing one; releases what
@@ -35,22 +36,25 @@ std::vector<HRESULT> RunSteps()
     };
     IWbemLocator* locator = nullptr;
     IWbemServices* services = nullptr;
-    if (step(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) && step(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) &&
+    if (step(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) &&
+        step(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) &&
         !step(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                reinterpret_cast<void**>(&locator)))) {
         EXPECT_EQ(locator, nullptr);
     }
-    if (locator != nullptr && !step(locator->ConnectServer(platform::BStr("ROOT\\CIMV2"), nullptr, nullptr, nullptr, 0,
-                                                           nullptr, nullptr, &services))) {
+    if (locator != nullptr &&
+        !step(locator->ConnectServer(platform::BStr("ROOT\\CIMV2"), nullptr, nullptr, nullptr, 0,
+                                     nullptr, nullptr, &services))) {
         EXPECT_EQ(services, nullptr);
     }
-    if (services != nullptr && step(CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
-                                                      RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
-                                                      EOAC_NONE))) {
+    if (services != nullptr &&
+        step(CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                               RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
+                               EOAC_NONE))) {
         for (const char* query : queries) {
             IEnumWbemClassObject* enumerator = nullptr;
-            const bool succeeded = step(services->ExecQuery(platform::BStr("WQL"), platform::BStr(query), 0x30,
-                                                            nullptr, &enumerator));
+            const bool succeeded = step(services->ExecQuery(
+                platform::BStr("WQL"), platform::BStr(query), 0x30, nullptr, &enumerator));
             if (!succeeded) {
                 EXPECT_EQ(enumerator, nullptr);
                 break;
@@ -84,19 +88,21 @@ TEST_P(ScriptedStepTest, TheChosenStepFailsWithTheChosenStatus)
     ScriptedWmi wmi;
     const auto hr = static_cast<HRESULT>(0x80041234U);
     wmi.Fail(GetParam().step, hr);
-    std::vector<HRESULT> expected{S_OK, S_FALSE, S_OK, WBEM_S_NO_ERROR, S_OK, WBEM_S_NO_ERROR, WBEM_S_NO_ERROR,
-                                  WBEM_S_NO_ERROR};
+    std::vector<HRESULT> expected{
+        S_OK,           S_FALSE, S_OK, WBEM_S_NO_ERROR, S_OK, WBEM_S_NO_ERROR, WBEM_S_NO_ERROR,
+        WBEM_S_NO_ERROR};
     expected.resize(GetParam().index + 1);
     expected.back() = hr;
     EXPECT_EQ(RunSteps(), expected);
     EXPECT_EQ(wmi.ReleaseProblems(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, ScriptedStepTest,
-                         ::testing::Values(Failure{Step::CoInitializeFirst, 0}, Failure{Step::CoInitializeSecond, 1},
-                                           Failure{Step::CoCreateInstance, 2}, Failure{Step::ConnectServer, 3},
-                                           Failure{Step::CoSetProxyBlanket, 4}, Failure{Step::ExecQuery1, 5},
-                                           Failure{Step::ExecQuery2, 6}, Failure{Step::ExecQuery3, 7}));
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ScriptedStepTest,
+    ::testing::Values(Failure{Step::CoInitializeFirst, 0}, Failure{Step::CoInitializeSecond, 1},
+                      Failure{Step::CoCreateInstance, 2}, Failure{Step::ConnectServer, 3},
+                      Failure{Step::CoSetProxyBlanket, 4}, Failure{Step::ExecQuery1, 5},
+                      Failure{Step::ExecQuery2, 6}, Failure{Step::ExecQuery3, 7}));
 
 TEST(ScriptedWmiTest, UnscriptedRunSucceedsAndRecordsTheQueries)
 {
@@ -130,7 +136,8 @@ TEST(ScriptedWmiTest, GetHandsOutFreshCopiesOfEveryKindOfValue)
     EXPECT_EQ(ReadProperty(object, L"text"), Text(L"caf\u00E9"));
     EXPECT_EQ(ReadProperty(object, L"Empty"), Text(L""));
     EXPECT_EQ(ReadProperty(object, L"Nul"), Text(std::wstring(L"x\0y", 3)));
-    EXPECT_EQ(ReadProperty(object, L"NullText"), (platform_test::PropertyRead{0, VT_BSTR, std::nullopt}));
+    EXPECT_EQ(ReadProperty(object, L"NullText"),
+              (platform_test::PropertyRead{0, VT_BSTR, std::nullopt}));
     EXPECT_EQ(ReadProperty(object, L"Nothing"), Null());
     EXPECT_EQ(ReadProperty(object, L"Secret"), Failed(WBEM_E_ACCESS_DENIED));
     EXPECT_EQ(ReadProperty(object, L"Missing"), Failed(WBEM_E_NOT_FOUND));
@@ -155,7 +162,8 @@ TEST(ScriptedWmiTest, GetHandsOutFreshCopiesOfEveryKindOfValue)
     EXPECT_EQ(value.vt, VT_ARRAY | VT_BSTR);
     EXPECT_EQ(type, CIM_STRING | CIM_FLAG_ARRAY);
     ASSERT_EQ(value.parray->cElements, 2U);
-    EXPECT_EQ(std::wstring(value.parray->pElements[1], SysStringLen(value.parray->pElements[1])), L"bc");
+    EXPECT_EQ(std::wstring(value.parray->pElements[1], SysStringLen(value.parray->pElements[1])),
+              L"bc");
     EXPECT_EQ(VariantClear(&value), S_OK);
     EXPECT_EQ(object->Get(L"Number", 1, &value, nullptr, nullptr), WBEM_E_INVALID_PARAMETER);
 
@@ -173,7 +181,8 @@ TEST(ScriptedWmiTest, EnumerationHandsOutTheObjectsInOrderThenTheLeftover)
     const void* leftover = wmi.LeaveObjectAfterLastNext(L"WIN32_BIOS").Address();
     auto connection = std::make_unique<const Connection>();
     IEnumWbemClassObject* enumerator = nullptr;
-    ASSERT_EQ(connection->Exec(L"SELECT Manufacturer FROM Win32_BIOS", &enumerator), WBEM_S_NO_ERROR);
+    ASSERT_EQ(connection->Exec(L"SELECT Manufacturer FROM Win32_BIOS", &enumerator),
+              WBEM_S_NO_ERROR);
     EXPECT_EQ(enumerator, wmi.Enumerator(L"Win32_BIOS"));
 
     IWbemClassObject* objects[3] = {};
@@ -208,7 +217,8 @@ TEST(ScriptedWmiTest, ReleaseProblemsNameAMissingAndADoubleRelease)
     {
         const Connection connection;
         IEnumWbemClassObject* enumerator = nullptr;
-        ASSERT_EQ(connection.Exec(L"SELECT Manufacturer FROM Win32_BIOS", &enumerator), WBEM_S_NO_ERROR);
+        ASSERT_EQ(connection.Exec(L"SELECT Manufacturer FROM Win32_BIOS", &enumerator),
+                  WBEM_S_NO_ERROR);
         IWbemClassObject* taken = nullptr;
         ULONG returned = 0;
         ASSERT_EQ(enumerator->Next(WBEM_INFINITE, 1, &taken, &returned), WBEM_S_NO_ERROR);
@@ -218,7 +228,8 @@ TEST(ScriptedWmiTest, ReleaseProblemsNameAMissingAndADoubleRelease)
     }
     std::ostringstream expected;
     expected << "locator (" << wmi.Locator() << "): handed out 2, released 1\n"
-             << "enumerator of Win32_BIOS (" << wmi.Enumerator(L"Win32_BIOS") << "): handed out 1, released 2\n"
+             << "enumerator of Win32_BIOS (" << wmi.Enumerator(L"Win32_BIOS")
+             << "): handed out 1, released 2\n"
              << "object 0 of Win32_BIOS (" << object << "): handed out 1, released 0\n";
     EXPECT_EQ(wmi.ReleaseProblems(), expected.str());
 }
@@ -228,8 +239,9 @@ TEST(ScriptedWmiTest, AllocationFailureCountsOnlyTheCallersStrings)
     ScriptedWmi wmi;
     wmi.AddObject(L"Win32_BIOS").String(L"Manufacturer", L"A");
     const Connection connection; // allocates the namespace string
-    wmi.FailStringAllocation(3);  // the language and the query text come first
-    EXPECT_EQ(connection.Collect(L"SELECT Manufacturer FROM Win32_BIOS", {L"Manufacturer"}), (Objects{{Text(L"A")}}));
+    wmi.FailStringAllocation(3); // the language and the query text come first
+    EXPECT_EQ(connection.Collect(L"SELECT Manufacturer FROM Win32_BIOS", {L"Manufacturer"}),
+              (Objects{{Text(L"A")}}));
     EXPECT_THROW(platform::BStr("third"), platform::ComError);
 }
 
@@ -239,18 +251,22 @@ TEST(ScriptedWmiTest, OnlyTheScriptsServicesTakeAProxyBlanketAndOnlyRootCimv2Con
     {
         ScriptedWmi inner;
         const Connection connection;
-        EXPECT_EQ(CoSetProxyBlanket(static_cast<IUnknown*>(const_cast<void*>(inner.Locator())), RPC_C_AUTHN_WINNT,
-                                    RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE,
-                                    nullptr, EOAC_NONE),
+        EXPECT_EQ(CoSetProxyBlanket(static_cast<IUnknown*>(const_cast<void*>(inner.Locator())),
+                                    RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                    RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
+                                    EOAC_NONE),
                   E_NOINTERFACE);
     }
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     void* locator = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, &locator), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                               &locator),
+              S_OK);
     EXPECT_EQ(locator, outer.Locator());
     IWbemServices* services = nullptr;
-    EXPECT_EQ(static_cast<IWbemLocator*>(locator)->ConnectServer(platform::BStr("ROOT\\CIMV"), nullptr, nullptr,
-                                                                 nullptr, 0, nullptr, nullptr, &services),
+    EXPECT_EQ(static_cast<IWbemLocator*>(locator)->ConnectServer(platform::BStr("ROOT\\CIMV"),
+                                                                 nullptr, nullptr, nullptr, 0,
+                                                                 nullptr, nullptr, &services),
               WBEM_E_INVALID_NAMESPACE);
     EXPECT_EQ(services, nullptr);
     static_cast<IWbemLocator*>(locator)->Release();

@@ -27,9 +27,18 @@ inline void PrintTo(const PropertyRead& read, std::ostream* out)
          << ::testing::PrintToString(read.text) << "}";
 }
 
-inline PropertyRead Text(std::wstring text) { return {WBEM_S_NO_ERROR, VT_BSTR, std::move(text)}; }
-inline PropertyRead Null() { return {WBEM_S_NO_ERROR, VT_NULL, std::nullopt}; }
-inline PropertyRead Failed(HRESULT hr) { return {hr, VT_EMPTY, std::nullopt}; }
+inline PropertyRead Text(std::wstring text)
+{
+    return {WBEM_S_NO_ERROR, VT_BSTR, std::move(text)};
+}
+inline PropertyRead Null()
+{
+    return {WBEM_S_NO_ERROR, VT_NULL, std::nullopt};
+}
+inline PropertyRead Failed(HRESULT hr)
+{
+    return {hr, VT_EMPTY, std::nullopt};
+}
 
 inline PropertyRead ReadProperty(IWbemClassObject* object, const wchar_t* name)
 {
@@ -50,12 +59,12 @@ public:
     Connection()
     {
         EXPECT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
-        EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                   reinterpret_cast<void**>(&locator_)),
+        EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IWbemLocator, reinterpret_cast<void**>(&locator_)),
                   S_OK);
         if (locator_ != nullptr) {
-            EXPECT_EQ(locator_->ConnectServer(platform::BStr(L"ROOT\\CIMV2"), nullptr, nullptr, nullptr, 0,
-                                              nullptr, nullptr, &services_),
+            EXPECT_EQ(locator_->ConnectServer(platform::BStr(L"ROOT\\CIMV2"), nullptr, nullptr,
+                                              nullptr, 0, nullptr, nullptr, &services_),
                       WBEM_S_NO_ERROR);
         }
     }
@@ -73,9 +82,11 @@ public:
 
     IWbemServices* Services() const { return services_; }
 
-    HRESULT Exec(const wchar_t* query, IEnumWbemClassObject** enumerator, const char* language = "WQL") const
+    HRESULT Exec(const wchar_t* query, IEnumWbemClassObject** enumerator,
+                 const char* language = "WQL") const
     {
-        return services_->ExecQuery(platform::BStr(language), platform::BStr(query), 0x30, nullptr, enumerator);
+        return services_->ExecQuery(platform::BStr(language), platform::BStr(query), 0x30, nullptr,
+                                    enumerator);
     }
 
     // Every object of the query, each as the reads of the names; checks the status of each

@@ -10,7 +10,10 @@ namespace test_support {
 // buffer and the formatting flags (the code under test switches std::cout to hex).
 class CoutCapture {
 public:
-    CoutCapture() : saved_buffer_(std::cout.rdbuf(captured_.rdbuf())), saved_flags_(std::cout.flags()) {}
+    CoutCapture()
+        : saved_buffer_(std::cout.rdbuf(captured_.rdbuf())), saved_flags_(std::cout.flags())
+    {
+    }
     ~CoutCapture()
     {
         std::cout.rdbuf(saved_buffer_);

@@ -64,7 +64,10 @@ public:
         return *this;
     }
 
-    ExpectedTrace& ObjectReleased() { return Line("Call pclsObj->Release()").Line("Done pclsObj->Release()"); }
+    ExpectedTrace& ObjectReleased()
+    {
+        return Line("Call pclsObj->Release()").Line("Done pclsObj->Release()");
+    }
 
     ExpectedTrace& QueryEnd(const void* pclsObjLeftOver = nullptr)
     {

@@ -27,7 +27,7 @@ inline std::string ReferenceId(const std::string& text)
     std::string id;
     char piece[3];
     for (int i = 0; i < SHA256HashSize; ++i) {
-        std::snprintf(piece, sizeof piece, i == 0 ? "%02x" : "%x", digest[i]);
+        (void)std::snprintf(piece, sizeof piece, i == 0 ? "%02x" : "%x", digest[i]);
         id += piece;
     }
     return id;
@@ -37,7 +37,8 @@ inline std::string ReferenceId(const std::string& text)
 inline std::string PointerHex(const void* pointer)
 {
     char text[17];
-    std::snprintf(text, sizeof text, "%016" PRIXPTR, reinterpret_cast<std::uintptr_t>(pointer));
+    (void)std::snprintf(text, sizeof text, "%016" PRIXPTR,
+                        reinterpret_cast<std::uintptr_t>(pointer));
     return text;
 }
 
@@ -45,7 +46,7 @@ inline std::string PointerHex(const void* pointer)
 inline std::string Hex(std::uint32_t value)
 {
     char text[9];
-    std::snprintf(text, sizeof text, "%" PRIx32, value);
+    (void)std::snprintf(text, sizeof text, "%" PRIx32, value);
     return text;
 }
 

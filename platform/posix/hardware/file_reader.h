@@ -19,7 +19,7 @@ class FileReader {
 public:
     // A file may be anything a hostile tree puts there; nothing the provider reads is
     // anywhere near this long.
-    static constexpr std::size_t maxBytes = 64 * 1024;
+    static constexpr std::size_t maxBytes = std::size_t{64} * 1024;
 
     FileReader() = default;
     FileReader(const FileReader&) = delete;

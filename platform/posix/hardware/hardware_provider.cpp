@@ -68,7 +68,8 @@ std::size_t PackageCount(const std::filesystem::path& root, const FileReader& fi
             text.remove_suffix(1);
         }
         long long package = 0;
-        const auto [last, failure] = std::from_chars(text.data(), text.data() + text.size(), package);
+        const auto [last, failure] =
+            std::from_chars(text.data(), text.data() + text.size(), package);
         if (failure == std::errc() && last == text.data() + text.size()) {
             packages.insert(package);
         }
@@ -95,9 +96,10 @@ std::vector<wmi::Instance> Processors(const std::filesystem::path& root, const F
 
 // Without an SMBIOS table the kernel has no dmi/id folder, and Windows has no board or
 // BIOS object to report.
-std::vector<wmi::Instance> SmbiosObject(const std::filesystem::path& root, const FileReader& files,
-                                        std::vector<std::pair<std::wstring, const char*>> attributes,
-                                        const std::vector<std::wstring>& nullProperties)
+std::vector<wmi::Instance>
+SmbiosObject(const std::filesystem::path& root, const FileReader& files,
+             const std::vector<std::pair<std::wstring, const char*>>& attributes,
+             const std::vector<std::wstring>& nullProperties)
 {
     const std::filesystem::path folder = root / "sys/class/dmi/id";
     std::error_code error;
@@ -105,8 +107,8 @@ std::vector<wmi::Instance> SmbiosObject(const std::filesystem::path& root, const
         return {};
     }
     wmi::Instance instance;
-    for (auto& [property, attribute] : attributes) {
-        instance.push_back({std::move(property), AttributeValue(files.Read(folder / attribute))});
+    for (const auto& [property, attribute] : attributes) {
+        instance.push_back({property, AttributeValue(files.Read(folder / attribute))});
     }
     for (const std::wstring& property : nullProperties) {
         instance.push_back({property, wmi::NullValue{}});
@@ -114,8 +116,9 @@ std::vector<wmi::Instance> SmbiosObject(const std::filesystem::path& root, const
     return {std::move(instance)};
 }
 
-std::vector<wmi::ClassDefinition> Classes(std::filesystem::path root, std::shared_ptr<const FileReader> files,
-                                          ProcessorIdentity processor)
+std::vector<wmi::ClassDefinition> Classes(const std::filesystem::path& root,
+                                          const std::shared_ptr<const FileReader>& files,
+                                          const ProcessorIdentity& processor)
 {
     return {
         {L"Win32_Processor",
@@ -133,29 +136,31 @@ std::vector<wmi::ClassDefinition> Classes(std::filesystem::path root, std::share
         {L"Win32_BIOS",
          {L"Manufacturer", L"SerialNumber"},
          [root, files] {
-             return SmbiosObject(root, *files,
-                                 {{L"Manufacturer", "bios_vendor"}, {L"SerialNumber", "product_serial"}},
-                                 {});
+             return SmbiosObject(
+                 root, *files,
+                 {{L"Manufacturer", "bios_vendor"}, {L"SerialNumber", "product_serial"}}, {});
          }},
     };
 }
 
 } // namespace
 
-HardwareProvider::HardwareProvider(std::filesystem::path root)
-    : HardwareProvider(std::move(root), std::make_shared<const FileReader>())
+HardwareProvider::HardwareProvider(const std::filesystem::path& root)
+    : HardwareProvider(root, std::make_shared<const FileReader>())
 {
 }
 
-HardwareProvider::HardwareProvider(std::filesystem::path root, std::shared_ptr<const FileReader> files)
+HardwareProvider::HardwareProvider(const std::filesystem::path& root,
+                                   const std::shared_ptr<const FileReader>& files)
     : HardwareProvider(root, files, MachineProcessor(root, *files))
 {
 }
 
-HardwareProvider::HardwareProvider(std::filesystem::path root, std::shared_ptr<const FileReader> files,
-                                   ProcessorIdentity processor)
+HardwareProvider::HardwareProvider(const std::filesystem::path& root,
+                                   const std::shared_ptr<const FileReader>& files,
+                                   const ProcessorIdentity& processor)
     : classes_(std::make_shared<const std::vector<wmi::ClassDefinition>>(
-          Classes(std::move(root), std::move(files), std::move(processor))))
+          Classes(root, files, processor)))
 {
 }
 

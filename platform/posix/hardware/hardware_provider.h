@@ -22,11 +22,13 @@ namespace platform::hardware {
 class HardwareProvider final : public wmi::Provider {
 public:
     // This machine's processor.
-    explicit HardwareProvider(std::filesystem::path root);
-    HardwareProvider(std::filesystem::path root, std::shared_ptr<const FileReader> files);
+    explicit HardwareProvider(const std::filesystem::path& root);
+    HardwareProvider(const std::filesystem::path& root,
+                     const std::shared_ptr<const FileReader>& files);
     // A given processor identity, for every processor package.
-    HardwareProvider(std::filesystem::path root, std::shared_ptr<const FileReader> files,
-                     ProcessorIdentity processor);
+    HardwareProvider(const std::filesystem::path& root,
+                     const std::shared_ptr<const FileReader>& files,
+                     const ProcessorIdentity& processor);
 
     HRESULT CreateLocator(IWbemLocator** locator) override;
 

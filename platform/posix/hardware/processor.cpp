@@ -41,18 +41,20 @@ std::wstring Description(const std::optional<std::wstring>& vendor, std::uint32_
     const std::uint32_t model =
         baseFamily == 0x6 || baseFamily == 0xF ? baseModel + (extendedModel << 4) : baseModel;
     const char* architecture = vendor == L"GenuineIntel" ? "Intel64" : "AMD64";
+    // Three numbers below 2^9 and the architecture never fill the buffer.
     char text[64];
-    std::snprintf(text, sizeof text, "%s Family %u Model %u Stepping %u", architecture,
-                  static_cast<unsigned>(family), static_cast<unsigned>(model),
-                  static_cast<unsigned>(stepping));
+    (void)std::snprintf(text, sizeof text, "%s Family %u Model %u Stepping %u", architecture,
+                        static_cast<unsigned>(family), static_cast<unsigned>(model),
+                        static_cast<unsigned>(stepping));
     return WidenUtf8(text);
 }
 
 std::wstring ProcessorId(std::uint32_t features, std::uint32_t signature)
 {
+    // Sixteen digits and the terminator: exactly the buffer.
     char text[17];
-    std::snprintf(text, sizeof text, "%08X%08X", static_cast<unsigned>(features),
-                  static_cast<unsigned>(signature));
+    (void)std::snprintf(text, sizeof text, "%08X%08X", static_cast<unsigned>(features),
+                        static_cast<unsigned>(signature));
     return WidenUtf8(text);
 }
 
@@ -104,10 +106,11 @@ std::optional<CpuidRegisters> ReadCpuid()
         if (__get_cpuid(0x80000002U + leaf, &eax, &ebx, &ecx, &edx) == 0) {
             return registers;
         }
-        brand[leaf * 4] = eax;
-        brand[leaf * 4 + 1] = ebx;
-        brand[leaf * 4 + 2] = ecx;
-        brand[leaf * 4 + 3] = edx;
+        const std::size_t first = std::size_t{leaf} * 4;
+        brand[first] = eax;
+        brand[first + 1] = ebx;
+        brand[first + 2] = ecx;
+        brand[first + 3] = edx;
     }
     registers.brand = brand;
     return registers;
@@ -144,7 +147,8 @@ ProcessorIdentity MachineProcessor(const std::filesystem::path& root, const File
     }
 #endif
     const FileContent cpuinfo = files.Read(root / "proc/cpuinfo");
-    return ParseCpuinfo(cpuinfo.status == FileContent::Status::Read ? cpuinfo.bytes : std::string());
+    return ParseCpuinfo(cpuinfo.status == FileContent::Status::Read ? cpuinfo.bytes
+                                                                    : std::string());
 }
 
 } // namespace platform::hardware

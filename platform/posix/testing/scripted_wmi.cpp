@@ -77,16 +77,18 @@ std::string Narrow(std::wstring_view text)
 } // namespace
 
 struct ScriptedObject::Impl final : Owned<IWbemClassObject> {
-    HRESULT Get(LPCWSTR wszName, LONG lFlags, VARIANT* pVal, CIMTYPE* pType, LONG* plFlavor) override
+    HRESULT Get(LPCWSTR wszName, LONG lFlags, VARIANT* pVal, CIMTYPE* pType,
+                LONG* plFlavor) override
     {
         return wmi::GetProperty(instance, wszName, lFlags, pVal, pType, plFlavor);
     }
 
     void Set(const std::wstring& name, wmi::Value value)
     {
-        const auto existing = std::find_if(instance.begin(), instance.end(), [&name](const wmi::Property& property) {
-            return EqualsIgnoreCase(property.name, name);
-        });
+        const auto existing =
+            std::find_if(instance.begin(), instance.end(), [&name](const wmi::Property& property) {
+                return EqualsIgnoreCase(property.name, name);
+            });
         if (existing != instance.end()) {
             existing->value = std::move(value);
         } else {
@@ -113,9 +115,11 @@ public:
     {
     }
 
-    HRESULT Next(LONG lTimeout, ULONG uCount, IWbemClassObject** apObjects, ULONG* puReturned) override
+    HRESULT Next(LONG lTimeout, ULONG uCount, IWbemClassObject** apObjects,
+                 ULONG* puReturned) override
     {
-        if (const HRESULT status = wmi::BeginNext(lTimeout, uCount, apObjects, puReturned); FAILED(status)) {
+        if (const HRESULT status = wmi::BeginNext(lTimeout, uCount, apObjects, puReturned);
+            FAILED(status)) {
             return status;
         }
         const std::size_t available = scripted_ != nullptr ? scripted_->objects.size() : 0;
@@ -161,7 +165,8 @@ struct ScriptedWmi::State final : wmi::Provider {
             state_.queries.push_back(Narrow(strQuery));
             const std::size_t ordinal = state_.queries.size();
             if (ordinal <= 3) {
-                const auto step = static_cast<Step>(static_cast<std::size_t>(Step::ExecQuery1) + ordinal - 1);
+                const auto step =
+                    static_cast<Step>(static_cast<std::size_t>(Step::ExecQuery1) + ordinal - 1);
                 if (const std::optional<HRESULT> failure = state_.Failure(step)) {
                     return *failure;
                 }
@@ -173,7 +178,8 @@ struct ScriptedWmi::State final : wmi::Provider {
             if (!query) {
                 return WBEM_E_INVALID_QUERY;
             }
-            ScriptedEnumerator& enumerator = state_.enumerators.emplace_back(query->className, state_.Find(query->className));
+            ScriptedEnumerator& enumerator =
+                state_.enumerators.emplace_back(query->className, state_.Find(query->className));
             *ppEnum = enumerator.HandOut();
             return WBEM_S_NO_ERROR;
         }
@@ -186,8 +192,8 @@ struct ScriptedWmi::State final : wmi::Provider {
     public:
         explicit ScriptedLocator(State& state) : state_(state) {}
 
-        HRESULT ConnectServer(const BSTR strNetworkResource, const BSTR, const BSTR, const BSTR, LONG,
-                              const BSTR, IWbemContext*, IWbemServices** ppNamespace) override
+        HRESULT ConnectServer(const BSTR strNetworkResource, const BSTR, const BSTR, const BSTR,
+                              LONG, const BSTR, IWbemContext*, IWbemServices** ppNamespace) override
         {
             if (ppNamespace == nullptr) {
                 return WBEM_E_INVALID_PARAMETER;
@@ -210,20 +216,25 @@ struct ScriptedWmi::State final : wmi::Provider {
         State& state_;
     };
 
-    std::optional<HRESULT> Failure(Step step) const { return failures[static_cast<std::size_t>(step)]; }
+    std::optional<HRESULT> Failure(Step step) const
+    {
+        return failures[static_cast<std::size_t>(step)];
+    }
 
     ScriptedClass* Find(std::wstring_view className)
     {
-        const auto found = std::find_if(classes.begin(), classes.end(), [className](const ScriptedClass& candidate) {
-            return EqualsIgnoreCase(candidate.name, className);
-        });
+        const auto found = std::find_if(classes.begin(), classes.end(),
+                                        [className](const ScriptedClass& candidate) {
+                                            return EqualsIgnoreCase(candidate.name, className);
+                                        });
         return found != classes.end() ? &*found : nullptr;
     }
 
     ScriptedClass& Class(const std::wstring& className)
     {
         ScriptedClass* found = Find(className);
-        return found != nullptr ? *found : classes.emplace_back(ScriptedClass{className, {}, nullptr});
+        return found != nullptr ? *found
+                                : classes.emplace_back(ScriptedClass{className, {}, nullptr});
     }
 
     std::optional<HRESULT> CoInitializeOverride() override
@@ -313,9 +324,10 @@ const void* ScriptedWmi::Services() const
 const void* ScriptedWmi::Enumerator(const std::wstring& className) const
 {
     const auto& enumerators = state_->enumerators;
-    const auto found = std::find_if(enumerators.rbegin(), enumerators.rend(), [&className](const auto& candidate) {
-        return EqualsIgnoreCase(candidate.ClassName(), className);
-    });
+    const auto found =
+        std::find_if(enumerators.rbegin(), enumerators.rend(), [&className](const auto& candidate) {
+            return EqualsIgnoreCase(candidate.ClassName(), className);
+        });
     return found != enumerators.rend() ? found->Address() : nullptr;
 }
 
@@ -330,7 +342,8 @@ std::string ScriptedWmi::ReleaseProblems() const
     for (const ScriptedClass& scripted : state_->classes) {
         const std::string className = Narrow(scripted.name);
         for (std::size_t index = 0; index < scripted.objects.size(); ++index) {
-            scripted.objects[index].Report(problems, "object " + std::to_string(index) + " of " + className);
+            scripted.objects[index].Report(problems,
+                                           "object " + std::to_string(index) + " of " + className);
         }
         if (scripted.leftover) {
             scripted.leftover->Report(problems, "object left after the last Next of " + className);
@@ -368,7 +381,8 @@ ScriptedObject& ScriptedObject::Integer(const std::wstring& name, LONG value)
     return *this;
 }
 
-ScriptedObject& ScriptedObject::StringArray(const std::wstring& name, const std::vector<std::wstring>& values)
+ScriptedObject& ScriptedObject::StringArray(const std::wstring& name,
+                                            const std::vector<std::wstring>& values)
 {
     impl_->Set(name, values);
     return *this;

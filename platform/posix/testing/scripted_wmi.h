@@ -69,11 +69,12 @@ private:
 class ScriptedObject {
 public:
     ScriptedObject& String(const std::wstring& name, const std::wstring& value); // VT_BSTR
-    ScriptedObject& NullString(const std::wstring& name);  // VT_BSTR with a null pointer
-    ScriptedObject& Null(const std::wstring& name);        // VT_NULL
+    ScriptedObject& NullString(const std::wstring& name);          // VT_BSTR with a null pointer
+    ScriptedObject& Null(const std::wstring& name);                // VT_NULL
     ScriptedObject& Integer(const std::wstring& name, LONG value); // VT_I4
-    ScriptedObject& StringArray(const std::wstring& name, const std::vector<std::wstring>& values); // VT_ARRAY | VT_BSTR
-    ScriptedObject& Failing(const std::wstring& name, HRESULT hr); // Get returns hr
+    ScriptedObject& StringArray(const std::wstring& name,
+                                const std::vector<std::wstring>& values); // VT_ARRAY | VT_BSTR
+    ScriptedObject& Failing(const std::wstring& name, HRESULT hr);        // Get returns hr
     // The pointer as IEnumWbemClassObject::Next hands it out.
     const void* Address() const;
 

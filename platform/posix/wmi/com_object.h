@@ -11,13 +11,25 @@ namespace platform::wmi {
 template <typename Interface>
 const IID& InterfaceId();
 template <>
-inline const IID& InterfaceId<IWbemLocator>() { return IID_IWbemLocator; }
+inline const IID& InterfaceId<IWbemLocator>()
+{
+    return IID_IWbemLocator;
+}
 template <>
-inline const IID& InterfaceId<IWbemServices>() { return IID_IWbemServices; }
+inline const IID& InterfaceId<IWbemServices>()
+{
+    return IID_IWbemServices;
+}
 template <>
-inline const IID& InterfaceId<IEnumWbemClassObject>() { return IID_IEnumWbemClassObject; }
+inline const IID& InterfaceId<IEnumWbemClassObject>()
+{
+    return IID_IEnumWbemClassObject;
+}
 template <>
-inline const IID& InterfaceId<IWbemClassObject>() { return IID_IWbemClassObject; }
+inline const IID& InterfaceId<IWbemClassObject>()
+{
+    return IID_IWbemClassObject;
+}
 
 template <typename Interface>
 HRESULT QueryOwnInterface(Interface* self, REFIID riid, void** object)

@@ -66,9 +66,10 @@ HRESULT GetProperty(const Instance& instance, LPCWSTR name, LONG flags, VARIANT*
     if (name == nullptr || flags != 0) {
         return WBEM_E_INVALID_PARAMETER;
     }
-    const auto property = std::find_if(instance.begin(), instance.end(), [name](const Property& candidate) {
-        return EqualsIgnoreCase(candidate.name, name);
-    });
+    const auto property =
+        std::find_if(instance.begin(), instance.end(), [name](const Property& candidate) {
+            return EqualsIgnoreCase(candidate.name, name);
+        });
     if (property == instance.end()) {
         return WBEM_E_NOT_FOUND;
     }

@@ -10,14 +10,14 @@
 
 namespace platform::wmi {
 
-struct NullValue {};        // VT_NULL
-struct NullStringValue {};  // VT_BSTR whose pointer is null
-struct FailedRead {         // Get fails with this status
+struct NullValue {};       // VT_NULL
+struct NullStringValue {}; // VT_BSTR whose pointer is null
+struct FailedRead {        // Get fails with this status
     HRESULT status;
 };
 
-using Value = std::variant<NullValue, std::wstring, NullStringValue, LONG, std::vector<std::wstring>,
-                           FailedRead>;
+using Value = std::variant<NullValue, std::wstring, NullStringValue, LONG,
+                           std::vector<std::wstring>, FailedRead>;
 
 struct Property {
     std::wstring name;

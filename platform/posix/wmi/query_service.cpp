@@ -20,7 +20,8 @@ class ClassObject final : public ComObject<IWbemClassObject> {
 public:
     explicit ClassObject(Instance instance) : instance_(std::move(instance)) {}
 
-    HRESULT Get(LPCWSTR wszName, LONG lFlags, VARIANT* pVal, CIMTYPE* pType, LONG* plFlavor) override
+    HRESULT Get(LPCWSTR wszName, LONG lFlags, VARIANT* pVal, CIMTYPE* pType,
+                LONG* plFlavor) override
     {
         return GetProperty(instance_, wszName, lFlags, pVal, pType, plFlavor);
     }
@@ -33,9 +34,11 @@ class Enumerator final : public ComObject<IEnumWbemClassObject> {
 public:
     explicit Enumerator(std::vector<Instance> results) : results_(std::move(results)) {}
 
-    HRESULT Next(LONG lTimeout, ULONG uCount, IWbemClassObject** apObjects, ULONG* puReturned) override
+    HRESULT Next(LONG lTimeout, ULONG uCount, IWbemClassObject** apObjects,
+                 ULONG* puReturned) override
     {
-        if (const HRESULT status = BeginNext(lTimeout, uCount, apObjects, puReturned); FAILED(status)) {
+        if (const HRESULT status = BeginNext(lTimeout, uCount, apObjects, puReturned);
+            FAILED(status)) {
             return status;
         }
         while (*puReturned < uCount && next_ < results_.size()) {
@@ -57,8 +60,9 @@ private:
 
 bool ContainsName(const std::vector<std::wstring>& names, std::wstring_view name)
 {
-    return std::any_of(names.begin(), names.end(),
-                       [name](const std::wstring& candidate) { return EqualsIgnoreCase(candidate, name); });
+    return std::any_of(names.begin(), names.end(), [name](const std::wstring& candidate) {
+        return EqualsIgnoreCase(candidate, name);
+    });
 }
 
 // The instances as the query sees them: a property left out of the select list is not
@@ -97,9 +101,10 @@ public:
         if (!query) {
             return WBEM_E_INVALID_QUERY;
         }
-        const auto definition = std::find_if(classes_->begin(), classes_->end(), [&query](const ClassDefinition& candidate) {
-            return EqualsIgnoreCase(candidate.name, query->className);
-        });
+        const auto definition = std::find_if(
+            classes_->begin(), classes_->end(), [&query](const ClassDefinition& candidate) {
+                return EqualsIgnoreCase(candidate.name, query->className);
+            });
         if (definition == classes_->end()) {
             return WBEM_E_INVALID_CLASS;
         }

@@ -78,7 +78,8 @@ private:
         SkipSpace();
         const std::size_t start = position_;
         if (position_ < text_.size() && IsLetter(text_[position_])) {
-            while (position_ < text_.size() && (IsLetter(text_[position_]) || IsDigit(text_[position_]))) {
+            while (position_ < text_.size() &&
+                   (IsLetter(text_[position_]) || IsDigit(text_[position_]))) {
                 ++position_;
             }
         }

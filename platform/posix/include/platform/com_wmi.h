@@ -20,8 +20,14 @@ using LPCWSTR = const WCHAR*;
 using LPVOID = void*;
 using CIMTYPE = LONG;
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr)
+{
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr)
+{
+    return hr < 0;
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -84,9 +90,9 @@ bool operator==(const GUID& left, const GUID& right);
 extern const CLSID CLSID_WbemLocator; // {4590F811-1D3A-11D0-891F-00AA004B2E24}
 extern const IID IID_IWbemLocator;    // {DC12A687-737F-11CF-884D-00AA004B2E24}
 extern const IID IID_IUnknown;
-extern const IID IID_IWbemServices;         // {9556DC99-828C-11CF-A37E-00AA003240C7}
-extern const IID IID_IEnumWbemClassObject;  // {027947E1-D731-11CE-A357-000000000001}
-extern const IID IID_IWbemClassObject;      // {DC12A681-737F-11CF-884D-00AA004B2E24}
+extern const IID IID_IWbemServices;        // {9556DC99-828C-11CF-A37E-00AA003240C7}
+extern const IID IID_IEnumWbemClassObject; // {027947E1-D731-11CE-A357-000000000001}
+extern const IID IID_IWbemClassObject;     // {DC12A681-737F-11CF-884D-00AA004B2E24}
 
 // The one-dimensional array of an array-typed property value; owned by its VARIANT.
 struct SAFEARRAY {
@@ -154,9 +160,9 @@ protected:
 
 struct IWbemLocator : IUnknown {
     virtual HRESULT ConnectServer(const BSTR strNetworkResource, const BSTR strUser,
-                                  const BSTR strPassword, const BSTR strLocale,
-                                  LONG lSecurityFlags, const BSTR strAuthority,
-                                  IWbemContext* pCtx, IWbemServices** ppNamespace) = 0;
+                                  const BSTR strPassword, const BSTR strLocale, LONG lSecurityFlags,
+                                  const BSTR strAuthority, IWbemContext* pCtx,
+                                  IWbemServices** ppNamespace) = 0;
 
 protected:
     ~IWbemLocator() = default;
@@ -189,7 +195,10 @@ private:
 // allocation throws ComError(E_OUTOFMEMORY). Converts to BSTR for the calls that take one.
 class BStr {
 public:
+    // Text converts implicitly, as it does to the COM support library's _bstr_t.
+    // cppcheck-suppress noExplicitConstructor
     BStr(const char* text);
+    // cppcheck-suppress noExplicitConstructor
     BStr(const wchar_t* text);
     BStr(const BStr& other) noexcept;
     BStr& operator=(const BStr& other) noexcept;

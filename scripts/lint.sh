@@ -1,0 +1,88 @@
+#!/bin/sh
+# Static checks of every C++ source in the repository, all of which must pass:
+#   1. clang-format: no file may need formatting (.clang-format);
+#   2. clang-tidy with .clang-tidy, over the compile commands of a clang configure (the
+#      Linux sources, tests, benchmark and fuzz targets) and of a MinGW-w64 configure (the
+#      Windows sources and tests);
+#   3. cppcheck over the same compile commands.
+# LINT_BUILD_DIR moves the build folders (default build/lint and build/lint-mingw).
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
+scripts/install-deps.sh windows
+
+build=${LINT_BUILD_DIR:-build/lint}
+jobs=$(nproc)
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+failed=""
+
+# The files a configure compiles, one per line, as its compile_commands.json names them.
+compiled() {
+    sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$1/compile_commands.json" | sort -u
+}
+
+echo "--- clang-format"
+find app benchmarks computer_id examples fuzz platform sha tests -name '*.cpp' -o -name '*.h' |
+    sort >"$logs/sources"
+if ! xargs clang-format --dry-run -Werror <"$logs/sources" 2>"$logs/format"; then
+    sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' \
+        "$logs/format" | sort -u | sed 's/^/needs clang-format: /'
+    failed="$failed clang-format"
+fi
+
+echo "--- configure"
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCOMPUTER_ID_BUILD_TESTS=ON \
+    -DCOMPUTER_ID_BUILD_BENCHMARKS=ON -DCOMPUTER_ID_BUILD_FUZZERS=ON >/dev/null
+cmake --preset mingw -B "$build-mingw" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+
+# clang reads the MinGW-w64 C++ library and Windows headers where g++ does, but keeps its
+# own compiler headers (GCC's intrinsics are not clang's).
+mingw_args="--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-nostdinc++"
+for dir in $(x86_64-w64-mingw32-g++-posix -E -x c++ -v /dev/null 2>&1 |
+    sed -n '/^#include <...> search starts here/,/^End of search list/s/^ //p' |
+    grep -v '/include$\|/include-fixed$') /usr/x86_64-w64-mingw32/include; do
+    mingw_args="$mingw_args --extra-arg=-isystem$dir"
+done
+
+echo "--- clang-tidy"
+compiled "$build" >"$logs/linux"
+compiled "$build-mingw" | grep '/windows/' >"$logs/windows"
+tidy_status=0
+xargs -P "$jobs" -n 1 clang-tidy -p "$build" --quiet <"$logs/linux" >"$logs/tidy" 2>&1 ||
+    tidy_status=1
+xargs -P "$jobs" -n 1 clang-tidy -p "$build-mingw" --quiet $mingw_args <"$logs/windows" \
+    >>"$logs/tidy" 2>&1 || tidy_status=1
+if [ "$tidy_status" -ne 0 ]; then
+    grep -v '^[0-9]* warnings\{0,1\}\( and [0-9]* errors\{0,1\}\)\{0,1\} generated\.$' "$logs/tidy"
+    failed="$failed clang-tidy"
+fi
+
+echo "--- cppcheck"
+# missingIncludeSystem: cppcheck is not shown the system headers; clang-tidy reads them.
+# useStlAlgorithm: a plain loop that reads as well as an algorithm is no defect.
+# unusedStructMember: cppcheck misses reads through std::optional, iterators and
+#   GoogleTest's GetParam().
+# unusedScopedObject in the tests: EXPECT_THROW(BStr(...)) makes an object only to see
+#   it throw.
+cppcheck_args="--enable=warning,style,performance,portability --std=c++20 --inline-suppr
+    --error-exitcode=1 --quiet --library=googletest --suppress=missingIncludeSystem
+    --suppress=useStlAlgorithm --suppress=unusedStructMember
+    --suppress=unusedScopedObject:tests/*"
+if ! cppcheck $cppcheck_args -j "$jobs" --project="$build/compile_commands.json" \
+    >"$logs/cppcheck" 2>&1; then
+    cat "$logs/cppcheck"
+    failed="$failed cppcheck"
+fi
+if ! cppcheck $cppcheck_args --platform=win64 --library=windows --file-filter='*/windows/*' \
+    --project="$build-mingw/compile_commands.json" >"$logs/cppcheck" 2>&1; then
+    cat "$logs/cppcheck"
+    failed="$failed cppcheck(windows)"
+fi
+
+if [ -n "$failed" ]; then
+    echo "FAIL:$failed"
+    exit 1
+fi
+echo "ok: clang-format, clang-tidy and cppcheck found nothing"
