@@ -348,10 +348,11 @@ private:
     {
         while (!form.empty()) {
             if (!IsPlaceholder(form)) {
-                if (line.empty() || line.front() != form.front())
+                const std::size_t literal = std::min(form.find('{', 1), form.size());
+                if (!line.starts_with(form.substr(0, literal)))
                     return false;
-                line.remove_prefix(1);
-                form.remove_prefix(1);
+                line.remove_prefix(literal);
+                form.remove_prefix(literal);
                 continue;
             }
             const std::optional<std::size_t> length = FieldLength(form, line);

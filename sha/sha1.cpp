@@ -69,7 +69,11 @@ SHA_ALWAYS_INLINE Working FiveRounds(Working v, std::uint32_t (&W)[16])
 {
     constexpr auto F = T < 20 ? Ch : T < 40 ? Parity : T < 60 ? Maj : Parity;
     constexpr std::uint32_t k = K[T / 20];
-    std::uint32_t a = v.a, b = v.b, c = v.c, d = v.d, e = v.e;
+    std::uint32_t a = v.a;
+    std::uint32_t b = v.b;
+    std::uint32_t c = v.c;
+    std::uint32_t d = v.d;
+    std::uint32_t e = v.e;
     Round<F>(a, b, c, d, e, k + Schedule<T>(W));
     Round<F>(e, a, b, c, d, k + Schedule<T + 1>(W));
     Round<F>(d, e, a, b, c, k + Schedule<T + 2>(W));
@@ -95,7 +99,7 @@ void sha_engines::SHA1BlocksPortable(std::uint32_t* H, const std::uint8_t* block
     Working v{H[0], H[1], H[2], H[3], H[4]};
     for (; count != 0; --count, blocks += SHA1_Message_Block_Size) {
         std::uint32_t W[16];
-        for (int t = 0; t < 16; ++t) {
+        for (std::size_t t = 0; t < 16; ++t) {
             W[t] = sha_core::LoadBigEndian<std::uint32_t>(blocks + 4 * t);
         }
         const Working before = v;

@@ -120,7 +120,7 @@ void sha_engines::SHA256BlocksPortable(std::uint32_t* H, const std::uint8_t* blo
 {
     for (; count != 0; --count, blocks += SHA256_Message_Block_Size) {
         std::uint32_t W[16];
-        for (int t = 0; t < 16; ++t) {
+        for (std::size_t t = 0; t < 16; ++t) {
             W[t] = sha_core::LoadBigEndian<std::uint32_t>(blocks + 4 * t);
         }
         std::uint32_t v[8] = {H[0], H[1], H[2], H[3], H[4], H[5], H[6], H[7]};

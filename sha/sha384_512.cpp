@@ -91,24 +91,6 @@ SHA_ALWAYS_INLINE void Round(std::uint64_t a, std::uint64_t b, std::uint64_t& b_
     b_xor_c = a_xor_b;
 }
 
-// The same round with one addition more and a shorter chain of dependencies from e to the
-// new e: the terms known early (h + K[t] + W[t], then d, then Ch) are summed before Sigma1(e),
-// which comes last. Where rotations need no copies (BMI2's rorx) the rounds wait on that
-// chain rather than on the number of operations; without, it is the other way round.
-SHA_ALWAYS_INLINE void ShortChainRound(std::uint64_t a, std::uint64_t b, std::uint64_t& b_xor_c,
-                                       std::uint64_t& d, std::uint64_t e, std::uint64_t f,
-                                       std::uint64_t g, std::uint64_t& h, std::uint64_t k_plus_w)
-{
-    const std::uint64_t h_k_w = h + k_plus_w;
-    const std::uint64_t ch = Ch(e, f, g);
-    const std::uint64_t sigma1_e = Sigma1(e);
-    const std::uint64_t T1 = SHA_ASSOC_BARRIER(h_k_w + ch) + sigma1_e;
-    const std::uint64_t a_xor_b = a ^ b;
-    d = SHA_ASSOC_BARRIER(SHA_ASSOC_BARRIER(h_k_w + d) + ch) + sigma1_e;
-    h = SHA_ASSOC_BARRIER(T1 + (b ^ (a_xor_b & b_xor_c))) + Sigma0(a);
-    b_xor_c = a_xor_b;
-}
-
 // W[t] of the message schedule, over a ring of the 16 words still needed; i is t mod 16.
 // Expanded in the rounds rather than ahead of them: a separate expansion loop gets vectorised
 // two words at a time, and each step then waits on a load that straddles the previous step's
@@ -152,7 +134,7 @@ void sha_engines::SHA512BlocksPortable(std::uint64_t* H, const std::uint8_t* blo
 {
     for (; count != 0; --count, blocks += SHA512_Message_Block_Size) {
         std::uint64_t W[16];
-        for (int t = 0; t < 16; ++t) {
+        for (std::size_t t = 0; t < 16; ++t) {
             W[t] = sha_core::LoadBigEndian<std::uint64_t>(blocks + 8 * t);
         }
         std::uint64_t v[8] = {H[0], H[1], H[2], H[3], H[4], H[5], H[6], H[7]};
@@ -189,6 +171,24 @@ namespace {
 
 #define SHA512_ISA "avx2,bmi2"
 
+// The same round with one addition more and a shorter chain of dependencies from e to the
+// new e: the terms known early (h + K[t] + W[t], then d, then Ch) are summed before Sigma1(e),
+// which comes last. Where rotations need no copies (BMI2's rorx) the rounds wait on that
+// chain rather than on the number of operations; without, it is the other way round.
+SHA_ALWAYS_INLINE void ShortChainRound(std::uint64_t a, std::uint64_t b, std::uint64_t& b_xor_c,
+                                       std::uint64_t& d, std::uint64_t e, std::uint64_t f,
+                                       std::uint64_t g, std::uint64_t& h, std::uint64_t k_plus_w)
+{
+    const std::uint64_t h_k_w = h + k_plus_w;
+    const std::uint64_t ch = Ch(e, f, g);
+    const std::uint64_t sigma1_e = Sigma1(e);
+    const std::uint64_t T1 = SHA_ASSOC_BARRIER(h_k_w + ch) + sigma1_e;
+    const std::uint64_t a_xor_b = a ^ b;
+    d = SHA_ASSOC_BARRIER(SHA_ASSOC_BARRIER(h_k_w + d) + ch) + sigma1_e;
+    h = SHA_ASSOC_BARRIER(T1 + (b ^ (a_xor_b & b_xor_c))) + Sigma0(a);
+    b_xor_c = a_xor_b;
+}
+
 // K[t] + W[t] for a pair of rounds of both blocks: the first block's two words, then the
 // second's; and the constants laid out the same way.
 using PairOfPairs = std::uint64_t[4];
@@ -200,7 +200,7 @@ struct PairedConstants {
 constexpr PairedConstants PairConstants()
 {
     PairedConstants paired{};
-    for (int i = 0; i < 40; ++i) {
+    for (std::size_t i = 0; i < 40; ++i) {
         paired.k[i][0] = paired.k[i][2] = K[2 * i];
         paired.k[i][1] = paired.k[i][3] = K[2 * i + 1];
     }
@@ -259,7 +259,7 @@ void NextPairs(__m256i (&X)[8], int j, PairOfPairs& kw, const PairOfPairs& k)
 
 // Words 2j and 2j + 1 of both blocks into X[j], and with their constants into kw[j].
 SHA_TARGET_INLINE(SHA512_ISA)
-void LoadWords(__m256i (&X)[8], int j, PairOfPairs* kw, const std::uint8_t* first,
+void LoadWords(__m256i (&X)[8], std::size_t j, PairOfPairs* kw, const std::uint8_t* first,
                const std::uint8_t* second)
 {
     // Each 64-bit lane from its eight bytes, most significant first.
@@ -289,19 +289,28 @@ void LoadBlocks(__m256i (&X)[8], PairOfPairs* kw, const std::uint8_t* first,
     LoadWords(X, 7, kw, first, second);
 }
 
-// Run after every second pair of rounds: one step of the schedules, the words into kw[j] for
-// j from `first` on, with the constants from k.
+// How the rounds of a block advance the schedules: by the 64 words after X's, one step after
+// every pair of rounds (Dense); by 32, one step after every second pair (Sparse); or not.
+enum class Advance { Dense, Sparse, None };
+
+// Run after a pair of rounds: a step of the schedules, the words into out[j] for j from
+// `first` on, with the constants from k.
+template <Advance Mode>
 struct ScheduleStep {
     __m256i (&X)[8];
-    PairOfPairs* kw;
+    PairOfPairs* out;
     const PairOfPairs* k;
     int first;
 
     SHA_TARGET_INLINE(SHA512_ISA) void operator()(int pair) const
     {
-        if (pair % 2 == 1) {
-            const int j = first + pair / 2;
-            NextPairs(X, j, kw[j], k[j]);
+        if constexpr (Mode == Advance::Dense) {
+            NextPairs(X, first + pair, out[first + pair], k[first + pair]);
+        } else if constexpr (Mode == Advance::Sparse) {
+            if (pair % 2 == 1) {
+                const int j = first + pair / 2;
+                NextPairs(X, j, out[j], k[j]);
+            }
         }
     }
 };
@@ -311,7 +320,7 @@ struct NoStep {
 };
 
 // Eight rounds on the words at `Lane` of kw[0] to kw[3], with step run after each two.
-template <int Lane, class Step>
+template <std::size_t Lane, class Step>
 SHA_TARGET_INLINE(SHA512_ISA)
 void EightRounds(std::uint64_t (&v)[8], std::uint64_t& b_xor_c, const PairOfPairs* kw, Step step)
 {
@@ -337,17 +346,18 @@ void EightRounds(std::uint64_t (&v)[8], std::uint64_t& b_xor_c, const PairOfPair
     step(3);
 }
 
-// 32 rounds on the words at `Lane` from kw on, with the 16 schedule words after X's into
-// out[0] to out[7], with the constants from k on.
-template <int Lane>
+// 32 rounds on the words at `Lane` from kw on, with a step after every second pair: the 16
+// words after X's into out[0] to out[7], with the constants from k on.
+template <std::size_t Lane>
 SHA_TARGET_INLINE(SHA512_ISA)
 void ThirtyTwoRounds(std::uint64_t (&v)[8], std::uint64_t& b_xor_c, const PairOfPairs* kw,
                      __m256i (&X)[8], PairOfPairs* out, const PairOfPairs* k)
 {
-    EightRounds<Lane>(v, b_xor_c, kw, ScheduleStep{X, out, k, 0});
-    EightRounds<Lane>(v, b_xor_c, kw + 4, ScheduleStep{X, out, k, 2});
-    EightRounds<Lane>(v, b_xor_c, kw + 8, ScheduleStep{X, out, k, 4});
-    EightRounds<Lane>(v, b_xor_c, kw + 12, ScheduleStep{X, out, k, 6});
+    using Step = ScheduleStep<Advance::Sparse>;
+    EightRounds<Lane>(v, b_xor_c, kw, Step{X, out, k, 0});
+    EightRounds<Lane>(v, b_xor_c, kw + 4, Step{X, out, k, 2});
+    EightRounds<Lane>(v, b_xor_c, kw + 8, Step{X, out, k, 4});
+    EightRounds<Lane>(v, b_xor_c, kw + 12, Step{X, out, k, 6});
 }
 
 // Eight schedule steps with no rounds between them: the 16 words after X's.
@@ -364,9 +374,11 @@ void SixteenWords(__m256i (&X)[8], PairOfPairs* out, const PairOfPairs* k)
     NextPairs(X, 7, out[7], k[7]);
 }
 
-// The 80 rounds of one block on the words at `Lane` of kw, into H. With a schedule to
-// advance (out not null), the first 64 rounds compute the 32 words after X's into out[0] on.
-template <int Lane>
+// The 80 rounds of one block on the words at `Lane` of kw, into H, advancing the schedules in
+// X by Mode into out[0] on, with the constants from k on. Within each group of rounds written
+// out here, the steps go once round the ring, so that every index into it is a constant: with
+// one that is not, the ring would live in memory.
+template <std::size_t Lane, Advance Mode>
 SHA_TARGET_INLINE(SHA512_ISA)
 void Block(std::uint64_t* H, const PairOfPairs* kw, __m256i (&X)[8], PairOfPairs* out,
            const PairOfPairs* k)
@@ -374,7 +386,13 @@ void Block(std::uint64_t* H, const PairOfPairs* kw, __m256i (&X)[8], PairOfPairs
     std::uint64_t v[8] = {H[0], H[1], H[2], H[3], H[4], H[5], H[6], H[7]};
     std::uint64_t b_xor_c = v[1] ^ v[2];
     const PairOfPairs* const end = kw + 40;
-    if (out != nullptr) {
+    if constexpr (Mode == Advance::Dense) {
+        for (int i = 0; i < 32; i += 8, kw += 8) {
+            EightRounds<Lane>(v, b_xor_c, kw, ScheduleStep<Mode>{X, out + i, k + i, 0});
+            EightRounds<Lane>(v, b_xor_c, kw + 4, ScheduleStep<Mode>{X, out + i, k + i, 4});
+        }
+    } else if constexpr (Mode == Advance::Sparse) {
+        // Written out rather than as a loop of two, which is slower by a few percent.
         ThirtyTwoRounds<Lane>(v, b_xor_c, kw, X, out, k);
         ThirtyTwoRounds<Lane>(v, b_xor_c, kw + 16, X, out + 8, k + 8);
         kw += 32;
@@ -400,23 +418,31 @@ void Blocks(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count)
     __m256i X[8];
 
     LoadBlocks(X, kw[now], blocks, blocks + (count >= 2 ? block_size : 0));
+    if (count == 1) {
+        // Alone, the block computes its schedule all along its rounds.
+        Block<0, Advance::Dense>(H, kw[now], X, kw[now] + 8, K_Pairs.k + 8);
+        return;
+    }
+    // A run starts with the first half of the first pair's schedules computed ahead; after
+    // that, the second block of each pair computes the first half of the next pair's
+    // schedules, whose first block computes the rest. A last odd block goes through as both
+    // halves of a pair; only the first one's rounds run.
     SixteenWords(X, kw[now] + 8, K_Pairs.k + 8);
     SixteenWords(X, kw[now] + 16, K_Pairs.k + 16);
     for (;;) {
-        // Words 0 to 47 are ready; the first block's rounds compute 48 to 79.
-        Block<0>(H, kw[now], X, kw[now] + 24, K_Pairs.k + 24);
+        Block<0, Advance::Sparse>(H, kw[now], X, kw[now] + 24, K_Pairs.k + 24);
         if (count == 1) {
             return;
         }
         count -= 2;
         blocks += 2 * block_size;
         if (count == 0) {
-            Block<1>(H, kw[now], X, nullptr, nullptr);
+            Block<1, Advance::None>(H, kw[now], X, nullptr, nullptr);
             return;
         }
         const int next = 1 - now;
         LoadBlocks(X, kw[next], blocks, blocks + (count >= 2 ? block_size : 0));
-        Block<1>(H, kw[now], X, kw[next] + 8, K_Pairs.k + 8);
+        Block<1, Advance::Sparse>(H, kw[now], X, kw[next] + 8, K_Pairs.k + 8);
         now = next;
     }
 }

@@ -35,12 +35,17 @@ UInt LoadBigEndian(const std::uint8_t* bytes)
     return LoadBigEndian<UInt>(bytes, std::make_index_sequence<sizeof(UInt)>{});
 }
 
+// Byte by byte with constant shifts, which GCC and Clang merge into one byte swap and store.
+template <class UInt, std::size_t... I>
+void StoreBigEndian(std::uint8_t* bytes, UInt value, std::index_sequence<I...>)
+{
+    ((bytes[I] = static_cast<std::uint8_t>(value >> (8 * (sizeof(UInt) - 1 - I)))), ...);
+}
+
 template <class UInt>
 void StoreBigEndian(std::uint8_t* bytes, UInt value)
 {
-    for (std::size_t i = sizeof(UInt); i-- > 0; value >>= 8) {
-        bytes[i] = static_cast<std::uint8_t>(value);
-    }
+    StoreBigEndian(bytes, value, std::make_index_sequence<sizeof(UInt)>{});
 }
 
 template <class Context>
@@ -224,8 +229,9 @@ int ResultN(Context* context, std::uint8_t* Message_Digest, int HashSize)
         Finalize(context, 0x80);
     }
     // Every digest size is a whole number of words.
-    constexpr int word_size = sizeof(Word<Context>);
-    for (int i = 0; i < HashSize / word_size; ++i) {
+    constexpr std::size_t word_size = sizeof(Word<Context>);
+    const std::size_t words = static_cast<std::size_t>(HashSize) / word_size;
+    for (std::size_t i = 0; i < words; ++i) {
         StoreBigEndian(Message_Digest + i * word_size, context->Intermediate_Hash[i]);
     }
     return shaSuccess;
