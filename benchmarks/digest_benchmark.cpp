@@ -49,7 +49,9 @@ struct Size {
     const char* label;
 };
 
-constexpr Size Sizes[] = {{64, "64 B"}, {1024, "1 KiB"}, {1024 * 1024, "1 MiB"}};
+constexpr std::size_t MiB = std::size_t{1024} * 1024;
+
+constexpr Size Sizes[] = {{64, "64 B"}, {1024, "1 KiB"}, {MiB, "1 MiB"}};
 
 std::vector<std::uint8_t> Message(std::size_t size)
 {
@@ -62,17 +64,19 @@ std::vector<std::uint8_t> Message(std::size_t size)
     return message;
 }
 
+// As Google Benchmark names them: the function, the variant, the message size.
 std::string Name(const char* implementation, const Variant& variant, const Size& size)
 {
     return std::string(implementation) + "/" + variant.name + "/" + std::to_string(size.bytes);
 }
 
-void Ours(benchmark::State& state, SHAversion which, std::size_t size)
+void USHA(benchmark::State& state, SHAversion which)
 {
+    const auto size = static_cast<std::size_t>(state.range(0));
     const std::vector<std::uint8_t> message = Message(size);
     USHAContext context;
     std::uint8_t digest[USHAMaxHashSize];
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         USHAReset(&context, which);
         USHAInput(&context, message.data(), static_cast<std::uint32_t>(message.size()));
         if (USHAResult(&context, digest) != shaSuccess) {
@@ -81,11 +85,12 @@ void Ours(benchmark::State& state, SHAversion which, std::size_t size)
         }
         benchmark::DoNotOptimize(digest);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+    state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
-void OpenSSL(benchmark::State& state, const char* name, std::size_t size)
+void OpenSSL(benchmark::State& state, const char* name)
 {
+    const auto size = static_cast<std::size_t>(state.range(0));
     const std::vector<std::uint8_t> message = Message(size);
     // Fetched once, as a caller that hashes often would, so no lookup is timed; one context
     // serves every message, so no allocation is timed either.
@@ -95,7 +100,7 @@ void OpenSSL(benchmark::State& state, const char* name, std::size_t size)
                                                                           EVP_MD_CTX_free);
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digest_size = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         if (EVP_DigestInit_ex(context.get(), md.get(), nullptr) != 1 ||
             EVP_DigestUpdate(context.get(), message.data(), message.size()) != 1 ||
             EVP_DigestFinal_ex(context.get(), digest, &digest_size) != 1) {
@@ -104,18 +109,38 @@ void OpenSSL(benchmark::State& state, const char* name, std::size_t size)
         }
         benchmark::DoNotOptimize(digest);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+    state.SetBytesProcessed(state.iterations() * state.range(0));
 }
+
+void WithSizes(benchmark::internal::Benchmark* benchmark)
+{
+    for (const Size& size : Sizes) {
+        benchmark->Arg(static_cast<std::int64_t>(size.bytes));
+    }
+}
+
+// Registered statically, each variant next to OpenSSL's.
+BENCHMARK_CAPTURE(USHA, SHA1, SHA1)->Apply(WithSizes);
+BENCHMARK_CAPTURE(OpenSSL, SHA1, "SHA1")->Apply(WithSizes);
+BENCHMARK_CAPTURE(USHA, SHA224, SHA224)->Apply(WithSizes);
+BENCHMARK_CAPTURE(OpenSSL, SHA224, "SHA224")->Apply(WithSizes);
+BENCHMARK_CAPTURE(USHA, SHA256, SHA256)->Apply(WithSizes);
+BENCHMARK_CAPTURE(OpenSSL, SHA256, "SHA256")->Apply(WithSizes);
+BENCHMARK_CAPTURE(USHA, SHA384, SHA384)->Apply(WithSizes);
+BENCHMARK_CAPTURE(OpenSSL, SHA384, "SHA384")->Apply(WithSizes);
+BENCHMARK_CAPTURE(USHA, SHA512, SHA512)->Apply(WithSizes);
+BENCHMARK_CAPTURE(OpenSSL, SHA512, "SHA512")->Apply(WithSizes);
 
 // Passes everything on to the console and keeps each benchmark's throughput for the table:
 // the median when repetitions were asked for, else the mean of the runs.
 class RateRecorder : public benchmark::ConsoleReporter {
-  public:
+public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
             const auto rate = run.counters.find("bytes_per_second");
-            if (run.error_occurred || rate == run.counters.end()) continue;
+            if (run.error_occurred || rate == run.counters.end())
+                continue;
             Rate& kept = rates_[run.run_name.str()];
             if (run.run_type == Run::RT_Iteration) {
                 kept.sum += rate->second.value;
@@ -131,13 +156,15 @@ class RateRecorder : public benchmark::ConsoleReporter {
     double BytesPerSecond(const std::string& name) const
     {
         const auto found = rates_.find(name);
-        if (found == rates_.end()) return 0;
+        if (found == rates_.end())
+            return 0;
         const Rate& rate = found->second;
-        if (rate.median > 0) return rate.median;
+        if (rate.median > 0)
+            return rate.median;
         return rate.count > 0 ? rate.sum / rate.count : 0;
     }
 
-  private:
+private:
     struct Rate {
         double sum = 0;
         int count = 0;
@@ -162,7 +189,8 @@ void PrintTable(const RateRecorder& recorder)
         for (const Size& size : Sizes) {
             const double ours = recorder.BytesPerSecond(Name("USHA", variant, size)) / 1e6;
             const double theirs = recorder.BytesPerSecond(Name("OpenSSL", variant, size)) / 1e6;
-            if (ours == 0 || theirs == 0) continue;
+            if (ours == 0 || theirs == 0)
+                continue;
             std::printf("%-8s %-7s %12.1f %14.1f %14.2f\n", variant.name, size.label, ours, theirs,
                         ours / theirs);
         }
@@ -176,10 +204,12 @@ double Seconds(const timeval& time)
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6;
 }
 
+// Of the children waited for so far; negative when it cannot be read.
 double ChildrenCpuSeconds()
 {
     rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
+    if (getrusage(RUSAGE_CHILDREN, &usage) != 0)
+        return -1;
     return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
@@ -192,11 +222,11 @@ double OwnCpuSeconds()
 
 std::string Hex(const std::uint8_t* bytes, std::size_t size)
 {
+    static constexpr char digits[] = "0123456789abcdef";
     std::string text;
-    char pair[3];
     for (std::size_t i = 0; i < size; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-        text += pair;
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
     }
     return text;
 }
@@ -206,7 +236,8 @@ std::string Hex(const std::uint8_t* bytes, std::size_t size)
 double RunTool(const char* tool, const std::string& path, std::string& digest)
 {
     int out[2];
-    if (pipe(out) != 0) return -1;
+    if (pipe(out) != 0)
+        return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
@@ -236,8 +267,9 @@ double RunTool(const char* tool, const std::string& path, std::string& digest)
 double RunOurs(SHAversion which, const std::string& path, std::string& digest)
 {
     const int file = open(path.c_str(), O_RDONLY);
-    if (file < 0) return -1;
-    std::vector<std::uint8_t> piece(32 * 1024);
+    if (file < 0)
+        return -1;
+    std::vector<std::uint8_t> piece(std::size_t{32} * 1024);
     const double before = OwnCpuSeconds();
     USHAContext context;
     USHAReset(&context, which);
@@ -248,14 +280,25 @@ double RunOurs(SHAversion which, const std::string& path, std::string& digest)
     const int result = USHAResult(&context, bytes);
     const double seconds = OwnCpuSeconds() - before;
     close(file);
-    if (result != shaSuccess) return -1;
+    if (result != shaSuccess)
+        return -1;
     std::size_t size = 0;
     switch (which) {
-    case SHA1: size = SHA1HashSize; break;
-    case SHA224: size = SHA224HashSize; break;
-    case SHA256: size = SHA256HashSize; break;
-    case SHA384: size = SHA384HashSize; break;
-    case SHA512: size = SHA512HashSize; break;
+    case SHA1:
+        size = SHA1HashSize;
+        break;
+    case SHA224:
+        size = SHA224HashSize;
+        break;
+    case SHA256:
+        size = SHA256HashSize;
+        break;
+    case SHA384:
+        size = SHA384HashSize;
+        break;
+    case SHA512:
+        size = SHA512HashSize;
+        break;
     }
     digest = Hex(bytes, size);
     return seconds;
@@ -274,13 +317,18 @@ bool CompareWithCoreutils(std::size_t mebibytes, int repetitions)
     const std::string path =
         std::string(directory) + "/digest_benchmark." + std::to_string(getpid());
     {
-        const std::vector<std::uint8_t> chunk = Message(1024 * 1024);
+        const std::vector<std::uint8_t> chunk = Message(MiB);
         std::FILE* file = std::fopen(path.c_str(), "wb");
-        if (file == nullptr) return false;
+        if (file == nullptr)
+            return false;
+        std::size_t written = 0;
         for (std::size_t i = 0; i < mebibytes; ++i) {
-            std::fwrite(chunk.data(), 1, chunk.size(), file);
+            written += std::fwrite(chunk.data(), 1, chunk.size(), file);
         }
-        std::fclose(file);
+        if (std::fclose(file) != 0 || written != mebibytes * MiB) {
+            std::printf("cannot write %s\n", path.c_str());
+            return false;
+        }
     }
     const double bytes = static_cast<double>(mebibytes) * 1024 * 1024;
     std::printf("\n%zu MiB in %s, median of %d runs each, MB/s of CPU time (user and system)\n",
@@ -289,8 +337,10 @@ bool CompareWithCoreutils(std::size_t mebibytes, int repetitions)
                 "USHA/Tool");
     bool ok = true;
     for (const Variant& variant : Variants) {
-        std::vector<double> ours, theirs;
-        std::string our_digest, their_digest;
+        std::vector<double> ours;
+        std::vector<double> theirs;
+        std::string our_digest;
+        std::string their_digest;
         for (int run = 0; run < repetitions && ok; ++run) {
             const double our_seconds = RunOurs(variant.which, path, our_digest);
             const double their_seconds = RunTool(variant.coreutils, path, their_digest);
@@ -306,13 +356,16 @@ bool CompareWithCoreutils(std::size_t mebibytes, int repetitions)
                 theirs.push_back(bytes / their_seconds / 1e6);
             }
         }
-        if (!ok) break;
+        if (!ok)
+            break;
         const double our_rate = Median(ours);
         const double their_rate = Median(theirs);
         std::printf("%-8s %-10s %12.1f %14.1f %14.2f\n", variant.name, variant.coreutils, our_rate,
                     their_rate, our_rate / their_rate);
     }
-    std::remove(path.c_str());
+    if (std::remove(path.c_str()) != 0) {
+        std::printf("cannot remove %s\n", path.c_str());
+    }
     return ok;
 }
 
@@ -322,14 +375,6 @@ bool CompareWithCoreutils(std::size_t mebibytes, int repetitions)
 
 int main(int argc, char** argv)
 {
-    for (const Variant& variant : Variants) {
-        for (const Size& size : Sizes) {
-            benchmark::RegisterBenchmark(Name("USHA", variant, size).c_str(), Ours, variant.which,
-                                         size.bytes);
-            benchmark::RegisterBenchmark(Name("OpenSSL", variant, size).c_str(), OpenSSL,
-                                         variant.name, size.bytes);
-        }
-    }
     benchmark::Initialize(&argc, argv);
     // Our own options, after Google Benchmark has taken its own.
     bool coreutils = false;
@@ -344,15 +389,15 @@ int main(int argc, char** argv)
             mebibytes = std::strtoul(option.c_str() + 16, nullptr, 10);
         } else if (option.rfind("--coreutils_runs=", 0) == 0) {
             coreutils = true;
-            repetitions = std::atoi(option.c_str() + 17);
+            repetitions = static_cast<int>(std::strtol(option.c_str() + 17, nullptr, 10));
         } else {
-            std::fprintf(stderr, "%s: unrecognized option '%s'\n", argv[0], argv[i]);
+            (void)std::fprintf(stderr, "%s: unrecognized option '%s'\n", argv[0], argv[i]);
             return 1;
         }
     }
     if (coreutils && (mebibytes == 0 || repetitions <= 0)) {
-        std::fprintf(stderr, "%s: --coreutils_mib and --coreutils_runs take a positive number\n",
-                     argv[0]);
+        (void)std::fprintf(
+            stderr, "%s: --coreutils_mib and --coreutils_runs take a positive number\n", argv[0]);
         return 1;
     }
 
@@ -363,9 +408,10 @@ int main(int argc, char** argv)
     PrintTable(recorder);
     if (coreutils) {
 #if defined(__unix__)
-        if (!CompareWithCoreutils(mebibytes, repetitions)) return 1;
+        if (!CompareWithCoreutils(mebibytes, repetitions))
+            return 1;
 #else
-        std::fprintf(stderr, "--coreutils needs a POSIX system\n");
+        (void)std::fprintf(stderr, "--coreutils needs a POSIX system\n");
         return 1;
 #endif
     }

@@ -3,8 +3,9 @@
 #   1. clang-format: no file may need formatting (.clang-format);
 #   2. clang-tidy with .clang-tidy, over the compile commands of a clang configure (the
 #      Linux sources, tests, benchmark and fuzz targets) and of a MinGW-w64 configure (the
-#      Windows sources and tests);
-#   3. cppcheck over the same compile commands.
+#      Windows sources and tests), and over the examples, which build against an installed
+#      package and so are in neither;
+#   3. cppcheck over the same sources.
 # LINT_BUILD_DIR moves the build folders (default build/lint and build/lint-mingw).
 set -eu
 cd "$(dirname "$0")/.."
@@ -54,6 +55,9 @@ xargs -P "$jobs" -n 1 clang-tidy -p "$build" --quiet <"$logs/linux" >"$logs/tidy
     tidy_status=1
 xargs -P "$jobs" -n 1 clang-tidy -p "$build-mingw" --quiet $mingw_args <"$logs/windows" \
     >>"$logs/tidy" 2>&1 || tidy_status=1
+find examples -name '*.cpp' | sort >"$logs/examples"
+xargs -I '{}' clang-tidy --quiet '{}' -- -std=c++20 -I. <"$logs/examples" >>"$logs/tidy" 2>&1 ||
+    tidy_status=1
 if [ "$tidy_status" -ne 0 ]; then
     grep -v '^[0-9]* warnings\{0,1\}\( and [0-9]* errors\{0,1\}\)\{0,1\} generated\.$' "$logs/tidy"
     failed="$failed clang-tidy"
@@ -79,6 +83,10 @@ if ! cppcheck $cppcheck_args --platform=win64 --library=windows --file-filter='*
     --project="$build-mingw/compile_commands.json" >"$logs/cppcheck" 2>&1; then
     cat "$logs/cppcheck"
     failed="$failed cppcheck(windows)"
+fi
+if ! cppcheck $cppcheck_args -I. $(cat "$logs/examples") >"$logs/cppcheck" 2>&1; then
+    cat "$logs/cppcheck"
+    failed="$failed cppcheck(examples)"
 fi
 
 if [ -n "$failed" ]; then

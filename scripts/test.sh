@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what is missing, then builds and runs every test: the warnings-as-errors debug
-# build, the installed package and its example consumer, the Windows build under Wine, and
-# last the AddressSanitizer/UndefinedBehaviorSanitizer build.
+# build, the installed package and its example consumer, the Windows build under Wine, a
+# bounded run of each fuzz target (FUZZ_SECONDS, default 60 s each), and last the AddressSanitizer/UndefinedBehaviorSanitizer build.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -19,4 +19,6 @@ echo "=== package ==="
 scripts/test-package.sh
 echo "=== windows ==="
 scripts/test-windows.sh
+echo "=== fuzz ==="
+scripts/fuzz.sh
 run_preset sanitize

@@ -102,9 +102,9 @@ protected:
     // Installs a provider over the tree as it is now and collects what the query gives.
     Objects
     Run(const wchar_t* query, const std::vector<const wchar_t*>& names,
-        std::shared_ptr<const FileReader> files = std::make_shared<const FileReader>()) const
+        const std::shared_ptr<const FileReader>& files = std::make_shared<const FileReader>()) const
     {
-        HardwareProvider provider(tree.Root(), std::move(files), xeon);
+        HardwareProvider provider(tree.Root(), files, xeon);
         const platform::wmi::ProviderInstallation installation(provider);
         return Connection().Collect(query, names);
     }

@@ -84,7 +84,7 @@ TEST_P(FinalBits, CountsAboveSevenAreRefusedInEveryState)
 
     for (USHAContext* context : {&accumulating, &computed, &spoilt}) {
         const USHAContext before = *context;
-        for (const std::uint32_t bit_count : {8u, 9u, 1000u, 0xFFFFFFFFu}) {
+        for (const std::uint32_t bit_count : {8U, 9U, 1000U, 0xFFFFFFFFU}) {
             EXPECT_EQ(USHAFinalBits(context, 0xFF, bit_count), shaBadParam) << bit_count;
         }
         EXPECT_TRUE(Untouched(*context, before));
@@ -96,7 +96,8 @@ TEST_P(FinalBits, StickyCodesComeFirst)
     const Variant& variant = GetParam();
     const Bytes message = AsBytes("abc");
     USHAContext context = StartedWith(variant, message);
-    DigestBuffer first, second;
+    DigestBuffer first;
+    DigestBuffer second;
     ASSERT_EQ(USHAFinalBits(&context, 0x80, 1), shaSuccess);
     ASSERT_EQ(USHAResult(&context, first.data()), shaSuccess);
 
@@ -145,8 +146,8 @@ TEST_P(FinalBits, BitsThatWrapTheLength)
     const EngineView view = View(wraps);
     EXPECT_EQ(view.Corrupted, shaInputTooLong);
     EXPECT_EQ(view.Computed, 0);
-    EXPECT_EQ(view.Length_High, 0u);
-    EXPECT_EQ(view.Length_Low, 0u);
+    EXPECT_EQ(view.Length_High, 0U);
+    EXPECT_EQ(view.Length_Low, 0U);
     EXPECT_EQ(view.Message_Block_Index, 5);
     EXPECT_EQ(view.Message_Block, block_before);
     digest.fill(0x5A);

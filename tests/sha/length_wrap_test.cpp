@@ -64,7 +64,8 @@ TEST_P(LengthWrap, InputStopsAtTheWrappingByte)
         SCOPED_TRACE(wrap.name);
         const std::size_t j = wrap.wrapping_byte;
         // 2^(2w) - 8j + odd_bits: byte j is the first whose 8 bits do not fit.
-        const std::uint64_t start_low = std::uint64_t{0} - 8 * j + wrap.odd_bits;
+        const std::uint64_t odd_bits = wrap.odd_bits;
+        const std::uint64_t start_low = odd_bits - 8 * static_cast<std::uint64_t>(j);
         Prepared setup = Prepare(variant, wrap.held_before, j + 2 * B + 3, All_Ones, start_low);
 
         EXPECT_EQ(USHAInput(&setup.context, setup.call.data(),
@@ -76,13 +77,14 @@ TEST_P(LengthWrap, InputStopsAtTheWrappingByte)
         stream.insert(stream.end(), setup.call.begin(),
                       setup.call.begin() + static_cast<std::ptrdiff_t>(j));
         Bytes block = setup.block_before;
-        for (std::size_t k = wrap.held_before; k < stream.size(); ++k) block[k % B] = stream[k];
+        for (std::size_t k = wrap.held_before; k < stream.size(); ++k)
+            block[k % B] = stream[k];
         const std::size_t compressed = (stream.size() - 1) / B * B;
 
         const EngineView view = View(setup.context);
         EXPECT_EQ(view.Corrupted, shaInputTooLong);
         EXPECT_EQ(view.Computed, 0);
-        EXPECT_EQ(view.Length_High, 0u);
+        EXPECT_EQ(view.Length_High, 0U);
         EXPECT_EQ(view.Length_Low, wrap.odd_bits);
         EXPECT_EQ(view.Message_Block_Index, static_cast<int>(stream.size() - compressed));
         EXPECT_EQ(Hex(view.Message_Block), Hex(block));

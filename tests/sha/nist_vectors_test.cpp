@@ -38,11 +38,13 @@ struct MonteCarloFile {
 std::vector<std::pair<std::string, std::string>> ReadRsp(const std::string& path)
 {
     std::ifstream file(path);
-    if (!file) throw std::runtime_error("cannot open " + path);
+    if (!file)
+        throw std::runtime_error("cannot open " + path);
     std::vector<std::pair<std::string, std::string>> fields;
     std::string line;
     while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         const std::size_t equals = line.find(" = ");
         if (line.empty() || line[0] == '#' || line[0] == '[' || equals == std::string::npos)
             continue;
@@ -63,10 +65,13 @@ std::vector<MessageVector> ParseMessageFile(const std::string& path)
         } else if (name == "Msg") {
             message = FromHex(value);
             // The empty message is written as one zero byte.
-            if (bit_length == 0u) message.clear();
+            if (bit_length == 0U)
+                message.clear();
         } else if (name == "MD") {
             if (bit_length != 8 * message.size()) {
-                throw std::runtime_error(path + ": Len does not match Msg before MD " + value);
+                std::string message_text = path;
+                message_text.append(": Len does not match Msg before MD ").append(value);
+                throw std::runtime_error(message_text);
             }
             vectors.push_back({message, FromHex(value)});
             bit_length = no_length;
@@ -83,7 +88,9 @@ MonteCarloFile ParseMonteCarloFile(const std::string& path)
             monte.seed = FromHex(value);
         } else if (name == "COUNT") {
             if (std::stoul(value) != monte.checkpoints.size()) {
-                throw std::runtime_error(path + ": COUNT out of order: " + value);
+                std::string message_text = path;
+                message_text.append(": COUNT out of order: ").append(value);
+                throw std::runtime_error(message_text);
             }
         } else if (name == "MD") {
             monte.checkpoints.push_back(FromHex(value));
@@ -103,7 +110,8 @@ std::vector<std::size_t> SplitPositions(std::size_t length, std::size_t block)
 {
     std::vector<std::size_t> positions;
     if (length <= 2 * block + 2) {
-        for (std::size_t p = 0; p <= length; ++p) positions.push_back(p);
+        for (std::size_t p = 0; p <= length; ++p)
+            positions.push_back(p);
         return positions;
     }
     for (const std::size_t p :
@@ -131,7 +139,7 @@ TEST_P(NistMessageVectors, EveryVectorWholeAndSplit)
 {
     const VectorFile& file = GetParam();
     const std::vector<MessageVector> vectors = ParseMessageFile(VectorPath(file));
-    ASSERT_GT(vectors.size(), 0u);
+    ASSERT_GT(vectors.size(), 0U);
     ASSERT_EQ(vectors.size(), file.vector_count);
 
     const std::size_t block = VariantOf(file.which).block_size;
@@ -182,7 +190,7 @@ TEST_P(NistMonteCarlo, EveryCheckpoint)
     const VectorFile& file = GetParam();
     const MonteCarloFile monte = ParseMonteCarloFile(VectorPath(file));
     ASSERT_EQ(monte.seed.size(), VariantOf(file.which).digest_size);
-    ASSERT_GT(monte.checkpoints.size(), 0u);
+    ASSERT_GT(monte.checkpoints.size(), 0U);
     ASSERT_EQ(monte.checkpoints.size(), file.vector_count);
 
     std::vector<std::string> failures;

@@ -25,7 +25,7 @@ USHAContext ResetContext(SHAversion which)
 TEST_P(AgainstOpenSSL, RandomMessagesSplitAtRandomPoints)
 {
     const Variant& variant = GetParam();
-    std::mt19937 random(20240607u + static_cast<std::uint32_t>(variant.which));
+    std::mt19937 random(20240607U + static_cast<std::uint32_t>(variant.which));
     std::uniform_int_distribution<std::size_t> message_size(0, 4096);
     for (int round = 0; round < 60; ++round) {
         const Bytes message =
@@ -33,7 +33,8 @@ TEST_P(AgainstOpenSSL, RandomMessagesSplitAtRandomPoints)
         // Cut points drawn anywhere, so pieces are empty, single bytes, and several blocks.
         std::uniform_int_distribution<std::size_t> cut(0, message.size());
         std::vector<std::size_t> cuts(1 + random() % 24);
-        for (auto& point : cuts) point = cut(random);
+        for (auto& point : cuts)
+            point = cut(random);
         cuts.push_back(message.size());
         std::sort(cuts.begin(), cuts.end());
 

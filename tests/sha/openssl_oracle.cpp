@@ -33,7 +33,8 @@ template <class Context, class Transform>
 void RunBlocks(Context& context, Transform transform, std::span<const std::uint8_t> blocks,
                std::size_t block_size)
 {
-    if (blocks.size() % block_size != 0) throw std::invalid_argument("not whole blocks");
+    if (blocks.size() % block_size != 0)
+        throw std::invalid_argument("not whole blocks");
     for (std::size_t at = 0; at < blocks.size(); at += block_size) {
         transform(&context, blocks.data() + at);
     }
@@ -45,12 +46,23 @@ std::vector<std::uint8_t> OpenSSLDigest(int selector, std::span<const std::uint8
 {
     const EVP_MD* md = nullptr;
     switch (selector) {
-    case selector_sha1: md = EVP_sha1(); break;
-    case selector_sha224: md = EVP_sha224(); break;
-    case selector_sha256: md = EVP_sha256(); break;
-    case selector_sha384: md = EVP_sha384(); break;
-    case selector_sha512: md = EVP_sha512(); break;
-    default: throw std::invalid_argument("unknown selector " + std::to_string(selector));
+    case selector_sha1:
+        md = EVP_sha1();
+        break;
+    case selector_sha224:
+        md = EVP_sha224();
+        break;
+    case selector_sha256:
+        md = EVP_sha256();
+        break;
+    case selector_sha384:
+        md = EVP_sha384();
+        break;
+    case selector_sha512:
+        md = EVP_sha512();
+        break;
+    default:
+        throw std::invalid_argument("unknown selector " + std::to_string(selector));
     }
     std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);
     unsigned int size = 0;
@@ -79,7 +91,8 @@ std::vector<std::uint8_t> OpenSSLChainValue(int selector, std::span<const std::u
         SHA256_CTX context;
         (selector == selector_sha224 ? SHA224_Init : SHA256_Init)(&context);
         RunBlocks(context, SHA256_Transform, blocks, SHA256_CBLOCK);
-        for (const SHA_LONG word : context.h) AppendBigEndian(value, word);
+        for (const SHA_LONG word : context.h)
+            AppendBigEndian(value, word);
         return value;
     }
     case selector_sha384:
@@ -87,9 +100,11 @@ std::vector<std::uint8_t> OpenSSLChainValue(int selector, std::span<const std::u
         SHA512_CTX context;
         (selector == selector_sha384 ? SHA384_Init : SHA512_Init)(&context);
         RunBlocks(context, SHA512_Transform, blocks, SHA512_CBLOCK);
-        for (const SHA_LONG64 word : context.h) AppendBigEndian(value, word);
+        for (const SHA_LONG64 word : context.h)
+            AppendBigEndian(value, word);
         return value;
     }
-    default: throw std::invalid_argument("unknown selector " + std::to_string(selector));
+    default:
+        throw std::invalid_argument("unknown selector " + std::to_string(selector));
     }
 }

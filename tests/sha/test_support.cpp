@@ -36,12 +36,16 @@ std::string Hex(std::span<const std::uint8_t> bytes)
 Bytes FromHex(std::string_view hex)
 {
     const auto nibble = [](char c) -> std::uint8_t {
-        if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
-        if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
-        if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
+        if (c >= '0' && c <= '9')
+            return static_cast<std::uint8_t>(c - '0');
+        if (c >= 'a' && c <= 'f')
+            return static_cast<std::uint8_t>(c - 'a' + 10);
+        if (c >= 'A' && c <= 'F')
+            return static_cast<std::uint8_t>(c - 'A' + 10);
         throw std::invalid_argument("not a hex digit: " + std::string(1, c));
     };
-    if (hex.size() % 2 != 0) throw std::invalid_argument("odd hex length: " + std::string(hex));
+    if (hex.size() % 2 != 0)
+        throw std::invalid_argument("odd hex length: " + std::string(hex));
     Bytes bytes;
     for (std::size_t i = 0; i < hex.size(); i += 2) {
         bytes.push_back(static_cast<std::uint8_t>(nibble(hex[i]) << 4 | nibble(hex[i + 1])));
@@ -58,7 +62,8 @@ Bytes PatternBytes(std::size_t size, std::uint32_t seed)
 {
     std::mt19937 random(seed);
     Bytes bytes(size);
-    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    for (auto& byte : bytes)
+        byte = static_cast<std::uint8_t>(random());
     return bytes;
 }
 
@@ -67,7 +72,8 @@ Bytes OurDigest(SHAversion which, std::span<const std::uint8_t> message,
 {
     USHAContext context;
     std::memset(&context, 0xE3, sizeof context);
-    if (USHAReset(&context, which) != shaSuccess) return {};
+    if (USHAReset(&context, which) != shaSuccess)
+        return {};
     std::size_t at = 0;
     for (const std::size_t piece : piece_sizes) {
         const std::size_t size = std::min(piece, message.size() - at);
@@ -82,7 +88,8 @@ Bytes OurDigest(SHAversion which, std::span<const std::uint8_t> message,
         return {};
     }
     Bytes digest(USHAMaxHashSize);
-    if (USHAResult(&context, digest.data()) != shaSuccess) return {};
+    if (USHAResult(&context, digest.data()) != shaSuccess)
+        return {};
     digest.resize(VariantOf(which).digest_size);
     return digest;
 }
@@ -92,8 +99,10 @@ std::string Report(const std::vector<std::string>& failures)
     constexpr std::size_t shown = 20;
     std::ostringstream report;
     report << failures.size() << " failures";
-    for (std::size_t i = 0; i < failures.size() && i < shown; ++i) report << "\n" << failures[i];
-    if (failures.size() > shown) report << "\n... and " << failures.size() - shown << " more";
+    for (std::size_t i = 0; i < failures.size() && i < shown; ++i)
+        report << "\n" << failures[i];
+    if (failures.size() > shown)
+        report << "\n... and " << failures.size() - shown << " more";
     return report.str();
 }
 
@@ -104,8 +113,9 @@ Bytes PaddedMessage(const Variant& variant, std::span<const std::uint8_t> messag
     const std::size_t half = variant.block_size / 16; // a length half: 4 or 8 bytes
     Bytes padded(message.begin(), message.end());
     const unsigned kept = (last_bits >> (8 - bit_count)) << (8 - bit_count);
-    padded.push_back(static_cast<std::uint8_t>(kept | 1u << (7 - bit_count)));
-    while (padded.size() % variant.block_size != variant.block_size - 2 * half) padded.push_back(0);
+    padded.push_back(static_cast<std::uint8_t>(kept | 1U << (7 - bit_count)));
+    while (padded.size() % variant.block_size != variant.block_size - 2 * half)
+        padded.push_back(0);
     for (const std::uint64_t value : {length_high, length_low}) {
         for (std::size_t i = half; i-- > 0;)
             padded.push_back(static_cast<std::uint8_t>(value >> 8 * i));
@@ -120,7 +130,7 @@ std::string HexWords(const Word (&words)[N])
 {
     std::string text;
     for (const Word word : words) {
-        std::uint8_t bytes[sizeof(Word)];
+        std::uint8_t bytes[sizeof(Word)] = {};
         for (std::size_t i = 0; i < sizeof(Word); ++i) {
             bytes[i] = static_cast<std::uint8_t>(word >> 8 * (sizeof(Word) - 1 - i));
         }
@@ -190,12 +200,16 @@ EngineView ViewOf(const Context& context)
 EngineView View(const USHAContext& context)
 {
     switch (context.whichSha) {
-    case SHA1: return ViewOf(context.ctx.sha1Context);
+    case SHA1:
+        return ViewOf(context.ctx.sha1Context);
     case SHA224:
-    case SHA256: return ViewOf(context.ctx.sha256Context);
+    case SHA256:
+        return ViewOf(context.ctx.sha256Context);
     case SHA384:
-    case SHA512: return ViewOf(context.ctx.sha512Context);
-    default: throw std::invalid_argument("no engine selected");
+    case SHA512:
+        return ViewOf(context.ctx.sha512Context);
+    default:
+        throw std::invalid_argument("no engine selected");
     }
 }
 
@@ -216,7 +230,8 @@ void SetLength(USHAContext& context, std::uint64_t high, std::uint64_t low)
         context.ctx.sha512Context.Length_High = high;
         context.ctx.sha512Context.Length_Low = low;
         return;
-    default: throw std::invalid_argument("no engine selected");
+    default:
+        throw std::invalid_argument("no engine selected");
     }
 }
 
@@ -227,12 +242,16 @@ testing::AssertionResult SameState(const USHAContext& actual, const USHAContext&
                << "whichSha is " << actual.whichSha << ", expected " << expected.whichSha;
     }
     switch (actual.whichSha) {
-    case SHA1: return SameEngineState(actual.ctx.sha1Context, expected.ctx.sha1Context);
+    case SHA1:
+        return SameEngineState(actual.ctx.sha1Context, expected.ctx.sha1Context);
     case SHA224:
-    case SHA256: return SameEngineState(actual.ctx.sha256Context, expected.ctx.sha256Context);
+    case SHA256:
+        return SameEngineState(actual.ctx.sha256Context, expected.ctx.sha256Context);
     case SHA384:
-    case SHA512: return SameEngineState(actual.ctx.sha512Context, expected.ctx.sha512Context);
-    default: return Untouched(actual, expected);
+    case SHA512:
+        return SameEngineState(actual.ctx.sha512Context, expected.ctx.sha512Context);
+    default:
+        return Untouched(actual, expected);
     }
 }
 
@@ -241,6 +260,7 @@ testing::AssertionResult Untouched(const USHAContext& after, const USHAContext& 
     const auto* const a = reinterpret_cast<const std::uint8_t*>(&after);
     const auto* const b = reinterpret_cast<const std::uint8_t*>(&before);
     const std::uint8_t* const diff = std::mismatch(a, a + sizeof after, b).first;
-    if (diff == a + sizeof after) return testing::AssertionSuccess();
+    if (diff == a + sizeof after)
+        return testing::AssertionSuccess();
     return testing::AssertionFailure() << "the context changed at byte offset " << (diff - a);
 }

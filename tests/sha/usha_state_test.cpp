@@ -111,8 +111,11 @@ USHAContext ContextIn(State state, SHAversion which)
     EXPECT_EQ(USHAInput(&context, abc.data(), 3), shaSuccess);
     DigestBuffer digest;
     switch (state) {
-    case State::Accumulating: break;
-    case State::Computed: EXPECT_EQ(USHAResult(&context, digest.data()), shaSuccess); break;
+    case State::Accumulating:
+        break;
+    case State::Computed:
+        EXPECT_EQ(USHAResult(&context, digest.data()), shaSuccess);
+        break;
     case State::InputAfterResult:
         EXPECT_EQ(USHAResult(&context, digest.data()), shaSuccess);
         EXPECT_EQ(USHAInput(&context, abc.data(), 1), shaStateError);
@@ -133,7 +136,8 @@ TEST_P(EveryVariant, FipsExampleMessages)
 {
     int checked = 0;
     for (const Example& example : Fips_Examples) {
-        if (example.which != GetParam().which) continue;
+        if (example.which != GetParam().which)
+            continue;
         ++checked;
         const Bytes message = AsBytes(example.message);
         USHAContext context = FilledContext();
@@ -191,7 +195,8 @@ TEST_P(EveryVariant, RepeatedResultGivesTheSameDigestAndChangesNothing)
     const Variant& variant = GetParam();
     USHAContext context = ContextIn(State::Computed, variant.which);
     const USHAContext before = context;
-    DigestBuffer first = GuardedBuffer(), second = GuardedBuffer();
+    DigestBuffer first = GuardedBuffer();
+    DigestBuffer second = GuardedBuffer();
     EXPECT_EQ(USHAResult(&context, first.data()), shaSuccess);
     EXPECT_EQ(USHAResult(&context, second.data()), shaSuccess);
     EXPECT_TRUE(Untouched(context, before));
@@ -205,8 +210,8 @@ TEST_P(EveryVariant, FinishingClearsTheMessageData)
     const EngineView view = View(ContextIn(State::Computed, variant.which));
     EXPECT_EQ(view.Computed, 1);
     EXPECT_EQ(view.Corrupted, shaSuccess);
-    EXPECT_EQ(view.Length_High, 0u);
-    EXPECT_EQ(view.Length_Low, 0u);
+    EXPECT_EQ(view.Length_High, 0U);
+    EXPECT_EQ(view.Length_Low, 0U);
     EXPECT_EQ(view.Message_Block_Index, 0);
     EXPECT_EQ(view.Message_Block, Bytes(variant.block_size, 0));
 }
@@ -294,7 +299,8 @@ std::vector<VariantAndState> AllVariantsAndStates()
 {
     std::vector<VariantAndState> cases;
     for (const Variant& variant : All_Variants) {
-        for (const StateCase& state : All_States) cases.push_back({variant, state});
+        for (const StateCase& state : All_States)
+            cases.push_back({variant, state});
     }
     return cases;
 }
