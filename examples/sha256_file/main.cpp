@@ -20,8 +20,9 @@ int main(int argc, char** argv)
 
     USHAContext context;
     USHAReset(&context, SHA256);
-    std::vector<char> chunk(64 * 1024);
-    while (file.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || file.gcount() > 0) {
+    std::vector<char> chunk(std::size_t{64} * 1024);
+    while (file.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
+           file.gcount() > 0) {
         const int code = USHAInput(&context, reinterpret_cast<const std::uint8_t*>(chunk.data()),
                                    static_cast<std::uint32_t>(file.gcount()));
         if (code != shaSuccess) {

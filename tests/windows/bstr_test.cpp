@@ -11,7 +11,7 @@ TEST(BStrTest, NarrowTextWidensOneUnitPerByte)
     const platform::BStr text("ROOT\\CIMV2");
     const BSTR wide = text;
     ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(SysStringLen(wide), 10u);
+    EXPECT_EQ(SysStringLen(wide), 10U);
     EXPECT_EQ(std::wcscmp(wide, L"ROOT\\CIMV2"), 0);
 }
 
@@ -20,7 +20,7 @@ TEST(BStrTest, EmptyTextGivesAnEmptyString)
     const platform::BStr text("");
     const BSTR wide = text;
     ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(SysStringLen(wide), 0u);
+    EXPECT_EQ(SysStringLen(wide), 0U);
     EXPECT_EQ(wide[0], L'\0');
 }
 
@@ -37,7 +37,7 @@ TEST(BStrTest, WidensThroughTheAnsiCodePage)
     const platform::BStr text("\x80\xE9\x9F");
     const BSTR wide = text;
     ASSERT_NE(wide, nullptr);
-    ASSERT_EQ(SysStringLen(wide), 3u);
+    ASSERT_EQ(SysStringLen(wide), 3U);
     EXPECT_EQ(wide[0], L'\x20AC');
     EXPECT_EQ(wide[1], L'\x00E9');
     EXPECT_EQ(wide[2], L'\x0178');
@@ -45,10 +45,13 @@ TEST(BStrTest, WidensThroughTheAnsiCodePage)
 
 TEST(BStrTest, CopiesShareTheString)
 {
+    // The copy is what is under test; the analyser cannot follow _bstr_t's reference count.
+    // NOLINTBEGIN(performance-unnecessary-copy-initialization,clang-analyzer-cplusplus.NewDelete)
     const platform::BStr text("WQL");
     const platform::BStr copy = text;
     EXPECT_EQ(static_cast<BSTR>(copy), static_cast<BSTR>(text));
     EXPECT_EQ(std::wcscmp(copy, L"WQL"), 0);
+    // NOLINTEND(performance-unnecessary-copy-initialization,clang-analyzer-cplusplus.NewDelete)
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 // the COM support library's wide-string wrapper and error exception.
 #pragma once
 
-#define _WIN32_DCOM
+// The SDK's own switch for the DCOM declarations, reserved name and all.
+#define _WIN32_DCOM // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 #include <comdef.h>
 #include <wbemidl.h>
 
