@@ -155,12 +155,9 @@ struct ScriptedWmi::State final : wmi::Provider {
         HRESULT ExecQuery(const BSTR strQueryLanguage, const BSTR strQuery, LONG, IWbemContext*,
                           IEnumWbemClassObject** ppEnum) override
         {
-            if (ppEnum == nullptr) {
-                return WBEM_E_INVALID_PARAMETER;
-            }
-            *ppEnum = nullptr;
-            if (strQueryLanguage == nullptr || strQuery == nullptr) {
-                return WBEM_E_INVALID_PARAMETER;
+            if (const HRESULT status = wmi::CheckQueryArguments(strQueryLanguage, strQuery, ppEnum);
+                FAILED(status)) {
+                return status;
             }
             state_.queries.push_back(Narrow(strQuery));
             const std::size_t ordinal = state_.queries.size();

@@ -87,12 +87,9 @@ public:
     HRESULT ExecQuery(const BSTR strQueryLanguage, const BSTR strQuery, LONG, IWbemContext*,
                       IEnumWbemClassObject** ppEnum) override
     {
-        if (ppEnum == nullptr) {
-            return WBEM_E_INVALID_PARAMETER;
-        }
-        *ppEnum = nullptr;
-        if (strQueryLanguage == nullptr || strQuery == nullptr) {
-            return WBEM_E_INVALID_PARAMETER;
+        if (const HRESULT status = CheckQueryArguments(strQueryLanguage, strQuery, ppEnum);
+            FAILED(status)) {
+            return status;
         }
         if (!IsQueryLanguage(strQueryLanguage)) {
             return WBEM_E_INVALID_QUERY_TYPE;
@@ -174,6 +171,19 @@ bool IsServedNamespace(LPCWSTR name)
 bool IsQueryLanguage(LPCWSTR language)
 {
     return EqualsIgnoreCase(language, L"WQL");
+}
+
+HRESULT CheckQueryArguments(const BSTR strQueryLanguage, const BSTR strQuery,
+                            IEnumWbemClassObject** ppEnum)
+{
+    if (ppEnum == nullptr) {
+        return WBEM_E_INVALID_PARAMETER;
+    }
+    *ppEnum = nullptr;
+    if (strQueryLanguage == nullptr || strQuery == nullptr) {
+        return WBEM_E_INVALID_PARAMETER;
+    }
+    return S_OK;
 }
 
 } // namespace platform::wmi

@@ -27,5 +27,9 @@ HRESULT CreateLocator(std::shared_ptr<const std::vector<ClassDefinition>> classe
 // The checks of ConnectServer and ExecQuery that do not depend on what a service holds.
 bool IsServedNamespace(LPCWSTR name);
 bool IsQueryLanguage(LPCWSTR language);
+// ExecQuery's pointer checks: clears *ppEnum and gives WBEM_E_INVALID_PARAMETER for a
+// missing argument, else S_OK.
+HRESULT CheckQueryArguments(const BSTR strQueryLanguage, const BSTR strQuery,
+                            IEnumWbemClassObject** ppEnum);
 
 } // namespace platform::wmi
