@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs what is missing, then builds and runs every test: the warnings-as-errors debug
 # build, the installed package and its example consumer, the Windows build under Wine, a
-# bounded run of each fuzz target (FUZZ_SECONDS, default 60 s each), and last the AddressSanitizer/UndefinedBehaviorSanitizer build.
+# bounded run of each fuzz target (FUZZ_SECONDS, default 60 s each), the static checks
+# (clang-format, clang-tidy, cppcheck), valgrind's memcheck of the program and the unit
+# tests, and last the AddressSanitizer/UndefinedBehaviorSanitizer build.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -21,4 +23,8 @@ echo "=== windows ==="
 scripts/test-windows.sh
 echo "=== fuzz ==="
 scripts/fuzz.sh
+echo "=== lint ==="
+scripts/lint.sh
+echo "=== valgrind ==="
+scripts/valgrind.sh
 run_preset sanitize

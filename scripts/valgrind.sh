@@ -43,6 +43,6 @@ memcheck "$build/app/computer_id" </dev/null
 # sanitizer build runs them).
 skipped=MachineHardwareTest.ProcessorMatchesProcCpuinfo:Engines.AreThoseThatThisBuildPicksForThisProcessor
 skipped=$skipped:Files/NistMonteCarlo.*
-for test in $(find "$build/tests" -type f -perm -u+x -name '*_tests' | sort); do
+for test in $(find "$build/tests" -type f -perm -u+x -name '*_tests*' | sort); do
     memcheck "$test" --gtest_brief=1 --gtest_filter=-$skipped
 done

@@ -173,7 +173,7 @@ bool IsQueryLanguage(LPCWSTR language)
     return EqualsIgnoreCase(language, L"WQL");
 }
 
-HRESULT CheckQueryArguments(const BSTR strQueryLanguage, const BSTR strQuery,
+HRESULT CheckQueryArguments(LPCWSTR strQueryLanguage, LPCWSTR strQuery,
                             IEnumWbemClassObject** ppEnum)
 {
     if (ppEnum == nullptr) {

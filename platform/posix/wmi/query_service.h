@@ -29,7 +29,7 @@ bool IsServedNamespace(LPCWSTR name);
 bool IsQueryLanguage(LPCWSTR language);
 // ExecQuery's pointer checks: clears *ppEnum and gives WBEM_E_INVALID_PARAMETER for a
 // missing argument, else S_OK.
-HRESULT CheckQueryArguments(const BSTR strQueryLanguage, const BSTR strQuery,
+HRESULT CheckQueryArguments(LPCWSTR strQueryLanguage, LPCWSTR strQuery,
                             IEnumWbemClassObject** ppEnum);
 
 } // namespace platform::wmi
