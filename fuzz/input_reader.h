@@ -1,5 +1,6 @@
-// What every fuzz target shares: a front-to-back reader of the input and the check that
-// turns a broken promise into a crash that libFuzzer keeps as an artifact.
+// What every fuzz target shares: a front-to-back reader of the input, the check that turns a
+// broken promise into a crash that libFuzzer keeps as an artifact, and the models' comparison
+// of WMI names.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,22 @@ inline void Check(bool condition, const char* what)
 {
     if (!condition)
         Fail(what);
+}
+
+// WMI names compared as WMI compares them, ASCII letters without regard to case; written
+// apart from the stand-in's own comparison, which the targets check rather than reuse.
+inline bool SameName(std::wstring_view left, std::wstring_view right)
+{
+    const auto fold = [](wchar_t unit) {
+        return unit >= L'A' && unit <= L'Z' ? unit - L'A' + L'a' : unit;
+    };
+    if (left.size() != right.size())
+        return false;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (fold(left[i]) != fold(right[i]))
+            return false;
+    }
+    return true;
 }
 
 // Past the end of the input every read gives zeros, so any input, however short, still

@@ -37,6 +37,7 @@
 namespace {
 
 using fuzz::Check;
+using fuzz::SameName;
 using platform::scripted::ScriptedObject;
 using platform::scripted::ScriptedWmi;
 using platform::scripted::Step;
@@ -46,20 +47,6 @@ constexpr std::size_t kSteps = static_cast<std::size_t>(Step::ExecQuery3) + 1;
 enum class RunKind { GetComputerIDAlone, AfterInitializeCOM, Console };
 
 // ---- The script, kept as a model next to the scripted service ----
-
-bool SameName(std::wstring_view left, std::wstring_view right)
-{
-    auto fold = [](wchar_t unit) {
-        return unit >= L'A' && unit <= L'Z' ? unit - L'A' + L'a' : unit;
-    };
-    if (left.size() != right.size())
-        return false;
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        if (fold(left[i]) != fold(right[i]))
-            return false;
-    }
-    return true;
-}
 
 struct Value {
     enum class Type { String, NullString, Null, Integer, StringArray, Failing };

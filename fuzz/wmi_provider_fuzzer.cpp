@@ -9,6 +9,8 @@
 
 #include "input_reader.h"
 
+#include "../tests/support/fake_tree.h"
+
 #include <hardware/hardware_provider.h>
 #include <hardware/processor.h>
 #include <wmi/provider.h>
@@ -18,7 +20,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -28,14 +29,12 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
-
-#include <stdlib.h>
 
 namespace {
 
 using fuzz::Check;
+using fuzz::SameName;
 using platform::hardware::CpuidRegisters;
 using platform::hardware::FileContent;
 using platform::hardware::FileReader;
@@ -176,10 +175,6 @@ class FakeRoots {
 public:
     FakeRoots()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "wmi-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        base_ = pattern;
         for (const std::filesystem::path& root : {WithSmbios(), WithoutSmbios()}) {
             for (int cpu = 0; cpu < kCpuFolders; ++cpu)
                 std::filesystem::create_directories(CpuFolder(root, cpu) / "topology");
@@ -189,16 +184,9 @@ public:
         }
         std::filesystem::create_directories(DmiFolder(WithSmbios()));
     }
-    ~FakeRoots()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(base_, ignored);
-    }
-    FakeRoots(const FakeRoots&) = delete;
-    FakeRoots& operator=(const FakeRoots&) = delete;
 
-    std::filesystem::path WithSmbios() const { return base_ / "smbios"; }
-    std::filesystem::path WithoutSmbios() const { return base_ / "bare"; }
+    std::filesystem::path WithSmbios() const { return base_.Root() / "smbios"; }
+    std::filesystem::path WithoutSmbios() const { return base_.Root() / "bare"; }
 
     static std::filesystem::path CpuFolder(const std::filesystem::path& root, int cpu)
     {
@@ -210,7 +198,7 @@ public:
     }
 
 private:
-    std::filesystem::path base_;
+    test_support::FakeTree base_;
 };
 
 const FakeRoots* roots = nullptr;
@@ -502,20 +490,6 @@ std::optional<platform::wmi::SelectQuery> CheckedParse(std::wstring_view text)
         Check(IsName(property), "property name");
     Check(platform::wmi::ParseSelect(Render(*query)) == query, "rendered query parses back");
     return query;
-}
-
-bool SameName(std::wstring_view left, std::wstring_view right)
-{
-    if (left.size() != right.size())
-        return false;
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        auto fold = [](wchar_t unit) {
-            return unit >= L'A' && unit <= L'Z' ? unit - L'A' + L'a' : unit;
-        };
-        if (fold(left[i]) != fold(right[i]))
-            return false;
-    }
-    return true;
 }
 
 // ---- Talking to the provider ----

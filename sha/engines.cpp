@@ -1,5 +1,6 @@
 // Which engines this processor can run: asked once through CPUID (and XGETBV for the state the
-// operating system saves), then kept for the life of the program.
+// operating system saves), then kept for the life of the program; and which of them each
+// family runs.
 #include "sha/sha_engines.h"
 
 #if SHA_X86_ENGINES
@@ -98,3 +99,39 @@ const sha_engines::CpuFeatures& sha_engines::DetectedCpuFeatures()
 }
 
 #endif
+
+namespace {
+
+// SHA-1 and SHA-224/256 both run on the SHA extensions where there are any.
+sha_engines::Engine ShaExtensionsWherePresent()
+{
+#if SHA_X86_ENGINES
+    if (sha_engines::DetectedCpuFeatures().sha_extensions) {
+        return sha_engines::Engine::ShaExtensions;
+    }
+#endif
+    return sha_engines::Engine::Portable;
+}
+
+} // namespace
+
+sha_engines::Engine sha_engines::SHA1Engine()
+{
+    return ShaExtensionsWherePresent();
+}
+
+sha_engines::Engine sha_engines::SHA224_256Engine()
+{
+    return ShaExtensionsWherePresent();
+}
+
+sha_engines::Engine sha_engines::SHA384_512Engine()
+{
+#if SHA_X86_ENGINES
+    const CpuFeatures& features = DetectedCpuFeatures();
+    if (features.avx2_bmi2) {
+        return SHA_AVX512_ENGINE && features.avx512vl ? Engine::Avx512Bmi2 : Engine::Avx2Bmi2;
+    }
+#endif
+    return Engine::Portable;
+}

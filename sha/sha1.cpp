@@ -210,16 +210,6 @@ void sha_engines::SHA1BlocksShaExtensions(std::uint32_t* H, const std::uint8_t* 
 
 #endif
 
-sha_engines::Engine sha_engines::SHA1Engine()
-{
-#if SHA_X86_ENGINES
-    if (DetectedCpuFeatures().sha_extensions) {
-        return Engine::ShaExtensions;
-    }
-#endif
-    return Engine::Portable;
-}
-
 namespace {
 
 void SHA1Blocks(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count)

@@ -469,17 +469,6 @@ void sha_engines::SHA512BlocksAvx512Bmi2(std::uint64_t* H, const std::uint8_t* b
 
 #endif
 
-sha_engines::Engine sha_engines::SHA384_512Engine()
-{
-#if SHA_X86_ENGINES
-    const CpuFeatures& features = DetectedCpuFeatures();
-    if (features.avx2_bmi2) {
-        return SHA_AVX512_ENGINE && features.avx512vl ? Engine::Avx512Bmi2 : Engine::Avx2Bmi2;
-    }
-#endif
-    return Engine::Portable;
-}
-
 namespace {
 
 void SHA512Blocks(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count)

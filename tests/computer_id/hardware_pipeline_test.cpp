@@ -8,18 +8,13 @@
 #include <wmi/provider.h>
 
 #include "../support/cout_capture.h"
+#include "../support/fake_tree.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
-#include <system_error>
-
-#include <stdlib.h>
 
 namespace {
 
@@ -27,63 +22,30 @@ using platform::hardware::FileContent;
 using platform::hardware::FileReader;
 using platform::hardware::HardwareProvider;
 using platform::hardware::ProcessorIdentity;
+using test_support::FailingReader;
+using test_support::FakeTree;
 
 const ProcessorIdentity kCpu{L"GenuineIntel", L"Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz  ",
                              L"Intel64 Family 6 Model 158 Stepping 10", L"BFEBFBFF000906EA"};
 const std::string kCpuText = "CPU0\nGenuineIntel\nIntel(R) Core(TM) i7-8700 CPU @ 3.20GHz  \n"
                              "Intel64 Family 6 Model 158 Stepping 10\nBFEBFBFF000906EA\n";
 
-class SysTree {
-public:
-    SysTree()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "id-tree-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        root_ = pattern;
-    }
-    ~SysTree() { std::filesystem::remove_all(root_); }
-    SysTree(const SysTree&) = delete;
-    SysTree& operator=(const SysTree&) = delete;
-
-    void Dmi(const std::string& name, const std::string& content)
-    {
-        const auto dir = root_ / "sys/class/dmi/id";
-        std::filesystem::create_directories(dir);
-        std::ofstream(dir / name, std::ios::binary) << content;
-    }
-    void FullSmbios()
-    {
-        Dmi("board_serial", "BSN-4711\n");
-        Dmi("board_vendor", "ASUSTeK COMPUTER INC.\n");
-        Dmi("board_name", "PRIME Z370-A\n");
-        Dmi("bios_vendor", "American Megatrends Inc.\n");
-        Dmi("product_serial", "System Serial Number\n");
-    }
-    const std::filesystem::path& Root() const { return root_; }
-
-private:
-    std::filesystem::path root_;
-};
-
-// Denies the files a user other than root cannot read.
-class NonRootReader : public FileReader {
-public:
-    FileContent Read(const std::filesystem::path& path) const override
-    {
-        const std::string name = path.filename().string();
-        if (name == "board_serial" || name == "product_serial")
-            return {FileContent::Status::Denied, {}};
-        return FileReader::Read(path);
-    }
-};
+// The SMBIOS strings of a typical desktop board, readable as root.
+void FullSmbios(const FakeTree& tree)
+{
+    tree.Dmi("board_serial", "BSN-4711\n");
+    tree.Dmi("board_vendor", "ASUSTeK COMPUTER INC.\n");
+    tree.Dmi("board_name", "PRIME Z370-A\n");
+    tree.Dmi("bios_vendor", "American Megatrends Inc.\n");
+    tree.Dmi("product_serial", "System Serial Number\n");
+}
 
 struct Inventory {
     std::string text;
     std::string trace;
 };
 
-Inventory Collect(const SysTree& tree, std::shared_ptr<const FileReader> reader = nullptr)
+Inventory Collect(const FakeTree& tree, std::shared_ptr<const FileReader> reader = nullptr)
 {
     if (!reader)
         reader = std::make_shared<const FileReader>();
@@ -104,25 +66,28 @@ std::string IdOf(const Inventory& inventory)
 
 TEST(HardwarePipelineTest, FullSmbiosAsRoot)
 {
-    SysTree tree;
-    tree.FullSmbios();
+    FakeTree tree;
+    FullSmbios(tree);
     EXPECT_EQ(Collect(tree).text, kCpuText + "BSN-4711\nASUSTeK COMPUTER INC.\nPRIME Z370-A\n"
                                              "American Megatrends Inc.\nSystem Serial Number\n");
 }
 
 TEST(HardwarePipelineTest, SameHardwareGivesTheSameIdOnEveryRun)
 {
-    SysTree tree;
-    tree.FullSmbios();
+    FakeTree tree;
+    FullSmbios(tree);
     EXPECT_EQ(IdOf(Collect(tree)), IdOf(Collect(tree)));
 }
 
 TEST(HardwarePipelineTest, WithoutRootTheSerialNumbersAreLeftOutAndTheIdDiffers)
 {
-    SysTree tree;
-    tree.FullSmbios();
+    FakeTree tree;
+    FullSmbios(tree);
     const Inventory asRoot = Collect(tree);
-    const Inventory asUser = Collect(tree, std::make_shared<const NonRootReader>());
+    const Inventory asUser =
+        Collect(tree, std::make_shared<const FailingReader>(
+                          std::set<std::string>{"board_serial", "product_serial"},
+                          FileContent::Status::Denied));
     EXPECT_EQ(asUser.text,
               kCpuText + "ASUSTeK COMPUTER INC.\nPRIME Z370-A\nAmerican Megatrends Inc.\n");
     EXPECT_NE(asUser.trace.find("pclsObj->Get( SerialNumber )\nhr = 80041003, vtProp.vt = 0\n"
@@ -133,7 +98,7 @@ TEST(HardwarePipelineTest, WithoutRootTheSerialNumbersAreLeftOutAndTheIdDiffers)
 
 TEST(HardwarePipelineTest, WithoutSmbiosOnlyTheProcessorCounts)
 {
-    SysTree tree;
+    FakeTree tree;
     const Inventory inventory = Collect(tree);
     EXPECT_EQ(inventory.text, kCpuText);
     EXPECT_NE(inventory.trace.find("FROM Win32_BIOS )\nDone GetInfo(), hr = 0, pEnumerator = "),
@@ -142,8 +107,8 @@ TEST(HardwarePipelineTest, WithoutSmbiosOnlyTheProcessorCounts)
 
 TEST(HardwarePipelineTest, EachSmbiosStringChangesTheId)
 {
-    SysTree tree;
-    tree.FullSmbios();
+    FakeTree tree;
+    FullSmbios(tree);
     std::set<std::string> ids{IdOf(Collect(tree))};
     const std::pair<const char*, const char*> changes[] = {
         {"bios_vendor", "American Megatrends International, LLC.\n"},
@@ -160,7 +125,7 @@ TEST(HardwarePipelineTest, EachSmbiosStringChangesTheId)
 
 TEST(HardwarePipelineTest, ValuesKeepTheirSpacesAndNarrowByCodeUnit)
 {
-    SysTree tree;
+    FakeTree tree;
     tree.Dmi("board_vendor", "Gigabyte  \n");
     tree.Dmi("board_name", "Carte m\xC3\xA8re \xE2\x82\xAC\n");
     tree.Dmi("bios_vendor", "\n");

@@ -1,12 +1,13 @@
 #include "wmi_client.h"
 
+#include "../support/fake_tree.h"
+
 #include <hardware/hardware_provider.h>
 #include <wmi/provider.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -14,9 +15,7 @@
 #include <ostream>
 #include <set>
 #include <string>
-#include <system_error>
 
-#include <stdlib.h>
 #include <sys/stat.h>
 
 namespace {
@@ -30,6 +29,8 @@ using platform_test::Failed;
 using platform_test::Null;
 using platform_test::Objects;
 using platform_test::Text;
+using test_support::FailingReader;
+using test_support::FakeTree;
 
 const wchar_t* const processorQuery =
     L"SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor";
@@ -44,58 +45,6 @@ const std::vector<const wchar_t*> biosNames{L"Manufacturer", L"SerialNumber"};
 
 const ProcessorIdentity xeon{L"GenuineIntel", L"Intel(R) Xeon(R) CPU   ",
                              L"Intel64 Family 6 Model 158 Stepping 10", std::nullopt};
-
-class FakeTree {
-public:
-    FakeTree()
-    {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "platform-tree-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        }
-        root_ = pattern;
-    }
-    ~FakeTree() { std::filesystem::remove_all(root_); }
-    FakeTree(const FakeTree&) = delete;
-    FakeTree& operator=(const FakeTree&) = delete;
-
-    void Write(const std::string& relative, const std::string& bytes) const
-    {
-        const std::filesystem::path path = root_ / relative;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-    void Dmi(const std::string& attribute, const std::string& bytes) const
-    {
-        Write("sys/class/dmi/id/" + attribute, bytes);
-    }
-    const std::filesystem::path& Root() const { return root_; }
-
-private:
-    std::filesystem::path root_;
-};
-
-// Answers the named files with a chosen failure, as for root-only files read by a user.
-class FailingReader final : public FileReader {
-public:
-    FailingReader(std::set<std::string> names, FileContent::Status status)
-        : names_(std::move(names)), status_(status)
-    {
-    }
-
-    FileContent Read(const std::filesystem::path& path) const override
-    {
-        if (names_.contains(path.filename().string())) {
-            return {status_, {}};
-        }
-        return FileReader::Read(path);
-    }
-
-private:
-    std::set<std::string> names_;
-    FileContent::Status status_;
-};
 
 class HardwareProviderTest : public ::testing::Test {
 protected:
