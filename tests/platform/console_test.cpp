@@ -57,6 +57,25 @@ TEST(WaitForKeyTest, ReturnsAtOnceWhenStdinIsNotATerminal)
     }
 }
 
+// Input that is not a terminal belongs to whoever reads standard input next.
+TEST(WaitForKeyTest, LeavesAPipeThatIsNotATerminalUnread)
+{
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::write(ends[1], "k", 1), 1);
+    {
+        const StdinReplacement replacement(ends[0]);
+        auto waiting = std::async(std::launch::async, platform::WaitForKey);
+        const bool prompt = ReturnsPromptly(waiting);
+        ::close(ends[1]);
+        EXPECT_TRUE(prompt);
+    }
+    char left = 0;
+    EXPECT_EQ(::read(ends[0], &left, 1), 1);
+    EXPECT_EQ(left, 'k');
+    ::close(ends[0]);
+}
+
 // A pseudo-terminal whose slave side stands in for standard input.
 class TerminalTest : public ::testing::Test {
 protected:
