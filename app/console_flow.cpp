@@ -3,11 +3,32 @@
 #include <computer_id/computer_id.h>
 #include <computer_id/id_generation_error.h>
 
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
 
 namespace computer_id_app {
+
+namespace {
+
+const char* const kCatchAll = "Some unknown exception got in the middle: ";
+const char* const kPrompt = "Press any key..\n";
+
+void (*runningKeyWait)() = nullptr;
+
+// Reached when an exception cannot be raised at all (the runtime has no memory left even
+// for its emergency store) or leaves a function that may not throw: the run ends the way
+// the catch-all ends it, not with an abort.
+[[noreturn]] void EndLikeTheCatchAll()
+{
+    std::cout << kCatchAll << true << "\n" << kPrompt;
+    std::cout.flush();
+    runningKeyWait();
+    std::_Exit(0);
+}
+
+} // namespace
 
 void TryInitializeCOM()
 {
@@ -20,6 +41,8 @@ void TryInitializeCOM()
 
 int RunConsole(void (*waitForKey)())
 {
+    runningKeyWait = waitForKey;
+    const std::terminate_handler previousHandler = std::set_terminate(EndLikeTheCatchAll);
     try {
         std::cout << "Calling InitializeCOM\n";
         TryInitializeCOM();
@@ -35,11 +58,11 @@ int RunConsole(void (*waitForKey)())
         std::cout << std::endl;
     } catch (...) {
         const std::exception_ptr exception = std::current_exception();
-        std::cout << "Some unknown exception got in the middle: " << static_cast<bool>(exception)
-                  << "\n";
+        std::cout << kCatchAll << static_cast<bool>(exception) << "\n";
     }
-    std::cout << "Press any key..\n";
+    std::cout << kPrompt;
     waitForKey();
+    std::set_terminate(previousHandler);
     return 0;
 }
 

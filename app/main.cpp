@@ -4,5 +4,6 @@
 
 int main()
 {
+    platform::ContinueWhenOutputCloses();
     return computer_id_app::RunConsole(platform::WaitForKey);
 }

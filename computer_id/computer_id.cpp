@@ -3,11 +3,11 @@
 #include "hardware_inventory.h"
 #include "id_generation_error.h"
 #include "message_digest.h"
+#include "trace_format.h"
 
 #include <platform/com_wmi.h>
 
 #include <iostream>
-#include <sstream>
 
 namespace Lib_ComputerID {
 
@@ -15,7 +15,7 @@ void InitializeCOM()
 {
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) {
-        std::ostringstream message;
+        TextStream<char> message;
         message << "Failed to initialize COM library. Error code = 0x" << std::hex << hr
                 << std::endl;
         throw IDGenerationError(message.str().c_str());

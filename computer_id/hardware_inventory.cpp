@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <new>
 
 namespace Lib_ComputerID {
 namespace {
@@ -25,9 +26,17 @@ const wchar_t* const BiosProperties[] = {L"Manufacturer", L"SerialNumber"};
 
 std::string ComFailureMessage(const char* text, HRESULT hr)
 {
-    std::ostringstream message;
+    TextStream<char> message;
     message << text << std::hex << hr << std::endl;
     return message.str();
+}
+
+// Skipping an object or a value that could not be had for want of memory would give another
+// machine's ID; an exhausted allocation ends the run instead.
+void ThrowIfOutOfMemory(HRESULT hr)
+{
+    if (hr == WBEM_E_OUT_OF_MEMORY || hr == E_OUTOFMEMORY)
+        throw std::bad_alloc();
 }
 
 } // namespace
@@ -73,7 +82,7 @@ std::string CreateComputerID(std::uint64_t flags)
 
     std::string platformInfo;
     {
-        std::wostringstream infoStream;
+        TextStream<wchar_t> infoStream;
         GetInfo(infoStream, kProcessorQuery, ProcessorProperties, std::size(ProcessorProperties),
                 pSvc, pLoc);
         GetInfo(infoStream, kBaseBoardQuery, BaseBoardProperties, std::size(BaseBoardProperties),
@@ -119,15 +128,18 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
         hr = pEnumerator->Next(static_cast<LONG>(WBEM_INFINITE), 1, &pclsObj, &uReturn);
         std::cout << "hr= " << hr << ", pclsObj = " << PointerText{pclsObj}
                   << ", uReturn = " << uReturn << "\n";
+        ThrowIfOutOfMemory(hr);
         if (uReturn == 0)
             break;
 
         VARIANT vtProp;
         std::memset(&vtProp, 0, sizeof vtProp);
         for (std::uint64_t i = 0; i < propertyCount; ++i) {
-            std::cout << "pclsObj->Get( " << NarrowCodeUnits(properties[i]) << " )\n";
+            const std::string name = NarrowCodeUnits(properties[i]);
+            std::cout << "pclsObj->Get( " << name << " )\n";
             hr = pclsObj->Get(properties[i], 0, &vtProp, nullptr, nullptr);
             std::cout << "hr = " << hr << ", vtProp.vt = " << vtProp.vt << "\n";
+            ThrowIfOutOfMemory(hr);
             if (FAILED(hr))
                 continue;
             if (vtProp.vt == VT_BSTR) {

@@ -11,7 +11,9 @@ namespace Lib_ComputerID {
 // Collects the platform information text: every string value of the processor, base board
 // and BIOS properties that WMI returns, one per line, each UTF-16 code unit narrowed to
 // its low byte. Traces every platform call on standard output and switches it to hex.
-// Throws IDGenerationError when a COM step fails, after releasing what it holds.
+// Throws IDGenerationError when a COM step fails, after releasing what it holds. An
+// enumeration step or property read that fails for want of memory throws std::bad_alloc:
+// skipping that object or value would give another machine's ID.
 std::string CreateComputerID(std::uint64_t flags);
 
 // Runs one WQL query and appends the string values of its objects to infoStream, one per

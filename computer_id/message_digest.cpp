@@ -1,18 +1,18 @@
 #include "message_digest.h"
 
 #include "id_generation_error.h"
+#include "trace_format.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iomanip>
-#include <sstream>
 
 namespace Lib_ComputerID {
 namespace {
 
 [[noreturn]] void ThrowStageFailure(const char* stage, int code)
 {
-    std::ostringstream message;
+    TextStream<char> message;
     message << stage << code << ")" << std::endl;
     throw IDGenerationError(message.str().c_str());
 }
@@ -57,7 +57,7 @@ std::string CreateMessageDigest(const std::string& platformInfo, const DigestOpe
 
     // Width and fill apply to the first byte only; later bytes lose their leading zero.
     // Stored IDs depend on this exact shape.
-    std::ostringstream text;
+    TextStream<char> text;
     text << std::hex << std::setw(2) << std::setfill('0');
     for (int i = 0; i < SHA256HashSize; ++i)
         text << static_cast<unsigned>(digest[i]);

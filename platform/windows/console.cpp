@@ -21,4 +21,7 @@ void WaitForKey()
     _getch();
 }
 
+// Windows has no signal for a pipe without reader: the write fails and the program goes on.
+void ContinueWhenOutputCloses() {}
+
 } // namespace platform

@@ -1,6 +1,7 @@
 #include <computer_id/computer_id.h>
 #include <computer_id/hardware_inventory.h>
 #include <computer_id/id_generation_error.h>
+#include <computer_id/message_digest.h>
 
 #include <testing/scripted_wmi.h>
 
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <locale>
 #include <string>
 
 namespace {
@@ -322,6 +324,33 @@ TEST_F(PipelineTest, StringAllocationFailurePassesThroughWithoutReleases)
     EXPECT_EQ(capture.Text().substr(capture.Text().rfind("Call ")), "Call pLoc->ConnectServer\n");
     // The locator was held when the exception left; it is not released on this path.
     EXPECT_NE(wmi.ReleaseProblems(), "");
+}
+
+// Digits grouped in threes, as a German locale groups them.
+struct GroupingPunctuation : std::numpunct<char> {
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+// A program that embeds the library may set any global locale; messages and the ID keep
+// their digits together.
+TEST_F(PipelineTest, MessagesAndTheIdIgnoreAGroupingGlobalLocale)
+{
+    const std::locale previous =
+        std::locale::global(std::locale(std::locale::classic(), new GroupingPunctuation));
+    wmi.Fail(Step::CoInitializeSecond, static_cast<HRESULT>(0x80010106U));
+    try {
+        Lib_ComputerID::InitializeCOM();
+        ADD_FAILURE() << "no exception";
+    } catch (const Lib_ComputerID::IDGenerationError& error) {
+        EXPECT_STREQ(error.what(), "Failed to initialize COM library. Error code = 0x80010106\n");
+    }
+    wmi.Fail(Step::ExecQuery1, WBEM_E_INVALID_QUERY);
+    const std::string output = RunGetComputerID().output;
+    EXPECT_TRUE(output.ends_with("Error: Query failed. Error code = 0x80041017\n\n")) << output;
+    EXPECT_EQ(Lib_ComputerID::CreateMessageDigest("abc"),
+              "ba7816bf8f1cfea414140de5dae2223b0361a396177a9cb410ff61f2015ad");
+    std::locale::global(previous);
 }
 
 TEST(InitializeCOMTest, SecondStartOnTheSameThreadIsSilent)

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <csignal>
 #include <future>
+#include <iostream>
+#include <sstream>
 #include <thread>
 
 #include <fcntl.h>
@@ -166,14 +168,56 @@ TEST_F(TerminalTest, KeepsWaitingWhenASignalInterruptsTheRead)
     ::sigaction(SIGUSR1, &previous, nullptr);
 }
 
-// A terminal opened without blocking makes the read fail at once; waiting on would spin.
-TEST_F(TerminalTest, RestoresTheModeWhenTheReadFails)
+// A terminal opened without blocking still waits for a key, and without spinning on reads
+// that fail at once.
+TEST_F(TerminalTest, WaitsForAKeyOnATerminalOpenedWithoutBlocking)
 {
     ASSERT_EQ(::fcntl(slave_, F_SETFL, O_NONBLOCK), 0);
     const StdinReplacement replacement(slave_);
     auto waiting = std::async(std::launch::async, platform::WaitForKey);
+    ASSERT_TRUE(RawModeReached());
+    EXPECT_EQ(waiting.wait_for(100ms), std::future_status::timeout);
+    ASSERT_EQ(::write(master_, "k", 1), 1);
     EXPECT_TRUE(ReturnsPromptly(waiting));
     ExpectModeRestored();
+}
+
+// Counts the flushes of what is written to it.
+class FlushCounter : public std::stringbuf {
+public:
+    int flushes = 0;
+
+protected:
+    int sync() override
+    {
+        ++flushes;
+        return 0;
+    }
+};
+
+// Ctrl-C, a terminate request or a hang-up end the wait as a key does: the terminal gets
+// its mode back and the program goes on to exit normally. The prompt was flushed before.
+TEST_F(TerminalTest, EndingSignalsEndTheWaitAndRestoreTheMode)
+{
+    FlushCounter output;
+    std::streambuf* const saved = std::cout.rdbuf(&output);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        output.flushes = 0;
+        std::cout << "Press any key..\n";
+        const StdinReplacement replacement(slave_);
+        std::promise<pthread_t> started;
+        auto waiting = std::async(std::launch::async, [&started] {
+            started.set_value(::pthread_self());
+            platform::WaitForKey();
+        });
+        const pthread_t thread = started.get_future().get();
+        ASSERT_TRUE(RawModeReached()) << signal;
+        EXPECT_EQ(output.flushes, 1) << signal;
+        ::pthread_kill(thread, signal);
+        EXPECT_TRUE(ReturnsPromptly(waiting)) << signal;
+        ExpectModeRestored();
+    }
+    std::cout.rdbuf(saved);
 }
 
 } // namespace

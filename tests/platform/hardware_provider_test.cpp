@@ -58,6 +58,17 @@ protected:
         return Connection().Collect(query, names);
     }
 
+    HRESULT QueryStatus(const wchar_t* query, const std::shared_ptr<const FileReader>& files) const
+    {
+        HardwareProvider provider(tree.Root(), files, xeon);
+        const platform::wmi::ProviderInstallation installation(provider);
+        IEnumWbemClassObject* enumerator = nullptr;
+        const HRESULT hr = Connection().Exec(query, &enumerator);
+        if (enumerator != nullptr)
+            enumerator->Release();
+        return hr;
+    }
+
     void FullSmbios() const
     {
         tree.Dmi("board_serial", "MB-1234  \n");
@@ -96,10 +107,31 @@ TEST_F(HardwareProviderTest, RootOnlyFilesFailWithAccessDeniedAndOthersStillRead
                         Text(L"PRIME B450M-A"), Null(), Null()}}));
     EXPECT_EQ(Run(biosQuery, biosNames, denying),
               (Objects{{Text(L"American Megatrends Inc."), Failed(WBEM_E_ACCESS_DENIED)}}));
-    const auto failing = std::make_shared<const FailingReader>(std::set<std::string>{"bios_vendor"},
-                                                               FileContent::Status::Failed);
-    EXPECT_EQ(Run(biosQuery, biosNames, failing),
-              (Objects{{Failed(WBEM_E_FAILED), Text(L"System Serial Number")}}));
+}
+
+// A file that is there but cannot be read (no descriptor left, an I/O error) fails the
+// query: an object without that value, or one package fewer, would be another machine.
+TEST_F(HardwareProviderTest, FilesThatExistButCannotBeReadFailTheQuery)
+{
+    FullSmbios();
+    for (const char* cpu : {"cpu0", "cpu1"})
+        tree.Write(std::string("sys/devices/system/cpu/") + cpu + "/topology/physical_package_id",
+                   "0\n");
+    const struct {
+        const char* file;
+        FileContent::Status status;
+        const wchar_t* query;
+    } cases[] = {
+        {"bios_vendor", FileContent::Status::Failed, biosQuery},
+        {"board_name", FileContent::Status::Failed, baseBoardQuery},
+        {"physical_package_id", FileContent::Status::Failed, processorQuery},
+        {"physical_package_id", FileContent::Status::Denied, processorQuery},
+    };
+    for (const auto& failing : cases) {
+        const auto reader = std::make_shared<const FailingReader>(
+            std::set<std::string>{failing.file}, failing.status);
+        EXPECT_EQ(QueryStatus(failing.query, reader), WBEM_E_FAILED) << failing.file;
+    }
 }
 
 TEST_F(HardwareProviderTest, PropertiesOutsideTheSelectListAreNotFound)
@@ -169,9 +201,9 @@ TEST_F(HardwareProviderTest, OneProcessorObjectPerPackage)
     EXPECT_EQ(two, (Objects{{Text(L"CPU0"), Text(L"GenuineIntel")},
                             {Text(L"CPU1"), Text(L"GenuineIntel")}}));
 
-    const auto unreadable = std::make_shared<const FailingReader>(
-        std::set<std::string>{"physical_package_id"}, FileContent::Status::Denied);
-    EXPECT_EQ(Run(processorQuery, {L"DeviceID"}, unreadable), (Objects{{Text(L"CPU0")}}));
+    const auto absent = std::make_shared<const FailingReader>(
+        std::set<std::string>{"physical_package_id"}, FileContent::Status::Missing);
+    EXPECT_EQ(Run(processorQuery, {L"DeviceID"}, absent), (Objects{{Text(L"CPU0")}}));
 }
 
 TEST(FileReaderTest, ReportsMissingFilesAndNeverBlocks)

@@ -43,7 +43,7 @@ FileContent FileReader::Read(const std::filesystem::path& path) const
         descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0) {
-        return {OpenFailure(errno), {}};
+        return {OpenFailure(errno), {}, errno};
     }
     const Descriptor file(descriptor);
     std::string bytes(maxBytes, '\0');
@@ -54,7 +54,7 @@ FileContent FileReader::Read(const std::filesystem::path& path) const
             continue;
         }
         if (count < 0) {
-            return {FileContent::Status::Failed, {}};
+            return {FileContent::Status::Failed, {}, errno};
         }
         if (count == 0) {
             break;

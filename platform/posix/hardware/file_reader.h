@@ -13,6 +13,7 @@ struct FileContent {
 
     Status status = Status::Missing;
     std::string bytes;
+    int error = 0; // errno of a failed open or read
 };
 
 class FileReader {

@@ -3,18 +3,30 @@
 #include "../unicode.h"
 #include "../wmi/query_service.h"
 
+#include <cerrno>
 #include <charconv>
 #include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace platform::hardware {
 
 namespace {
 
 using Status = FileContent::Status;
+
+// A file that is there but could not be read would make the object look different; the
+// query fails instead. For want of memory it fails as WMI's own queries do.
+[[noreturn]] void FailListing(int error)
+{
+    throw wmi::ListingFailure{error == ENOMEM ? WBEM_E_OUT_OF_MEMORY : WBEM_E_FAILED};
+}
 
 // sysfs ends every attribute with one newline; an attribute that holds nothing else is
 // how the kernel shows a string that SMBIOS leaves out.
@@ -24,7 +36,7 @@ wmi::Value AttributeValue(const FileContent& content)
         return wmi::FailedRead{WBEM_E_ACCESS_DENIED};
     }
     if (content.status == Status::Failed) {
-        return wmi::FailedRead{WBEM_E_FAILED};
+        FailListing(content.error);
     }
     std::string_view text = content.bytes;
     if (text.ends_with('\n')) {
@@ -44,26 +56,68 @@ wmi::Value OptionalValue(const std::optional<std::wstring>& text)
     return wmi::NullValue{};
 }
 
-bool IsCpuDirectory(const std::string& name)
+bool IsCpuDirectory(std::string_view name)
 {
     return name.size() > 3 && name.starts_with("cpu") &&
-           name.find_first_not_of("0123456789", 3) == std::string::npos;
+           name.find_first_not_of("0123456789", 3) == std::string_view::npos;
 }
 
+class Directory {
+public:
+    explicit Directory(DIR* stream) : stream_(stream) {}
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+    ~Directory() { ::closedir(stream_); }
+
+    DIR* Get() const { return stream_; }
+
+private:
+    DIR* stream_;
+};
+
+// The names in a folder; none when it does not exist.
+std::vector<std::string> FolderNames(const std::filesystem::path& folder)
+{
+    DIR* stream = ::opendir(folder.c_str());
+    if (stream == nullptr) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return {};
+        }
+        FailListing(errno);
+    }
+    const Directory directory(stream);
+    std::vector<std::string> names;
+    while (true) {
+        errno = 0;
+        const dirent* entry = ::readdir(directory.Get());
+        if (entry == nullptr) {
+            if (errno != 0) {
+                FailListing(errno);
+            }
+            return names;
+        }
+        names.emplace_back(entry->d_name);
+    }
+}
+
+// A cpu folder without a package number (an offline or odd CPU) adds no package; a package
+// number that exists but cannot be read fails the listing.
 std::size_t PackageCount(const std::filesystem::path& root, const FileReader& files)
 {
+    const std::filesystem::path cpus = root / "sys/devices/system/cpu";
     std::set<long long> packages;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(root / "sys/devices/system/cpu", error), end;
-         !error && entry != end; entry.increment(error)) {
-        if (!IsCpuDirectory(entry->path().filename().string())) {
+    for (const std::string& name : FolderNames(cpus)) {
+        if (!IsCpuDirectory(name)) {
             continue;
         }
-        const FileContent content = files.Read(entry->path() / "topology/physical_package_id");
-        std::string_view text = content.bytes;
+        const FileContent content = files.Read(cpus / name / "topology/physical_package_id");
+        if (content.status == Status::Missing) {
+            continue;
+        }
         if (content.status != Status::Read) {
-            continue;
+            FailListing(content.error);
         }
+        std::string_view text = content.bytes;
         if (text.ends_with('\n')) {
             text.remove_suffix(1);
         }
@@ -77,19 +131,33 @@ std::size_t PackageCount(const std::filesystem::path& root, const FileReader& fi
     return packages.empty() ? 1 : packages.size();
 }
 
+// Values are moved into place, never copied: a copy of a value that runs out of memory
+// half-way is not something to recover from.
+wmi::Instance Object(std::vector<std::pair<const wchar_t*, wmi::Value>>&& properties)
+{
+    wmi::Instance instance;
+    instance.reserve(properties.size());
+    for (auto& [name, value] : properties) {
+        instance.push_back({name, std::move(value)});
+    }
+    return instance;
+}
+
 std::vector<wmi::Instance> Processors(const std::filesystem::path& root, const FileReader& files,
                                       const ProcessorIdentity& processor)
 {
     std::vector<wmi::Instance> instances;
     const std::size_t count = PackageCount(root, files);
+    instances.reserve(count);
     for (std::size_t index = 0; index < count; ++index) {
-        instances.push_back({
-            {L"DeviceID", L"CPU" + std::to_wstring(index)},
-            {L"Manufacturer", OptionalValue(processor.manufacturer)},
-            {L"Name", OptionalValue(processor.name)},
-            {L"Description", OptionalValue(processor.description)},
-            {L"ProcessorId", OptionalValue(processor.processorId)},
-        });
+        std::vector<std::pair<const wchar_t*, wmi::Value>> properties;
+        properties.reserve(5);
+        properties.emplace_back(L"DeviceID", L"CPU" + std::to_wstring(index));
+        properties.emplace_back(L"Manufacturer", OptionalValue(processor.manufacturer));
+        properties.emplace_back(L"Name", OptionalValue(processor.name));
+        properties.emplace_back(L"Description", OptionalValue(processor.description));
+        properties.emplace_back(L"ProcessorId", OptionalValue(processor.processorId));
+        instances.push_back(Object(std::move(properties)));
     }
     return instances;
 }
@@ -98,22 +166,31 @@ std::vector<wmi::Instance> Processors(const std::filesystem::path& root, const F
 // BIOS object to report.
 std::vector<wmi::Instance>
 SmbiosObject(const std::filesystem::path& root, const FileReader& files,
-             const std::vector<std::pair<std::wstring, const char*>>& attributes,
-             const std::vector<std::wstring>& nullProperties)
+             const std::vector<std::pair<const wchar_t*, const char*>>& attributes,
+             const std::vector<const wchar_t*>& nullProperties)
 {
     const std::filesystem::path folder = root / "sys/class/dmi/id";
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error)) {
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return {};
+        }
+        FailListing(errno);
+    }
+    if (!S_ISDIR(status.st_mode)) {
         return {};
     }
-    wmi::Instance instance;
+    std::vector<std::pair<const wchar_t*, wmi::Value>> properties;
+    properties.reserve(attributes.size() + nullProperties.size());
     for (const auto& [property, attribute] : attributes) {
-        instance.push_back({property, AttributeValue(files.Read(folder / attribute))});
+        properties.emplace_back(property, AttributeValue(files.Read(folder / attribute)));
     }
-    for (const std::wstring& property : nullProperties) {
-        instance.push_back({property, wmi::NullValue{}});
+    for (const wchar_t* property : nullProperties) {
+        properties.emplace_back(property, wmi::NullValue{});
     }
-    return {std::move(instance)};
+    std::vector<wmi::Instance> instances;
+    instances.push_back(Object(std::move(properties)));
+    return instances;
 }
 
 std::vector<wmi::ClassDefinition> Classes(const std::filesystem::path& root,

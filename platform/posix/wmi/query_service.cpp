@@ -6,6 +6,7 @@
 #include "../unicode.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -30,9 +31,17 @@ private:
     Instance instance_;
 };
 
+// The result objects are made when the query runs, so that handing them out takes no memory:
+// a Next that failed for want of it would look like the end of the results.
 class Enumerator final : public ComObject<IEnumWbemClassObject> {
 public:
-    explicit Enumerator(std::vector<Instance> results) : results_(std::move(results)) {}
+    explicit Enumerator(std::vector<Instance> results)
+    {
+        objects_.reserve(results.size());
+        for (Instance& result : results) {
+            objects_.emplace_back(new ClassObject(std::move(result)));
+        }
+    }
 
     HRESULT Next(LONG lTimeout, ULONG uCount, IWbemClassObject** apObjects,
                  ULONG* puReturned) override
@@ -41,20 +50,17 @@ public:
             FAILED(status)) {
             return status;
         }
-        while (*puReturned < uCount && next_ < results_.size()) {
-            try {
-                apObjects[*puReturned] = new ClassObject(results_[next_]);
-            } catch (const std::bad_alloc&) {
-                return WBEM_E_OUT_OF_MEMORY;
-            }
-            ++*puReturned;
-            ++next_;
+        while (*puReturned < uCount && next_ < objects_.size()) {
+            apObjects[(*puReturned)++] = objects_[next_++].release();
         }
         return *puReturned == uCount ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
     }
 
 private:
-    std::vector<Instance> results_;
+    struct Release {
+        void operator()(IWbemClassObject* object) const { object->Release(); }
+    };
+    std::vector<std::unique_ptr<IWbemClassObject, Release>> objects_;
     std::size_t next_ = 0;
 };
 
@@ -112,6 +118,8 @@ public:
         }
         try {
             *ppEnum = new Enumerator(Project(definition->instances(), *query));
+        } catch (const ListingFailure& failure) {
+            return failure.status;
         } catch (const std::bad_alloc&) {
             return WBEM_E_OUT_OF_MEMORY;
         }

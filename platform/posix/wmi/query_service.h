@@ -17,7 +17,13 @@ struct ClassDefinition {
     std::wstring name;
     std::vector<std::wstring> properties;
     // Called by each query of the class; every instance holds each of the properties.
+    // Throws ListingFailure when the instances cannot be listed in full.
     std::function<std::vector<Instance>()> instances;
+};
+
+// The query fails with this status rather than answer with fewer objects than there are.
+struct ListingFailure {
+    HRESULT status;
 };
 
 // *locator receives one reference to a new locator over the classes.

@@ -1,0 +1,262 @@
+// The program under hostile conditions: every allocation of a run made to fail in turn, and
+// a reader that goes away. Whatever happens, a run ends in exactly one of the machine's ID,
+// a reported failure ending in "Failed to generate comp_id", or the catch-all line; then the
+// key prompt and exit code 0. Never a crash, never a different ID.
+#include "../support/fake_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+struct Outcome {
+    int status = -1; // as waitpid reports it
+    std::string out;
+    std::string err;
+};
+
+std::string Describe(int status)
+{
+    if (WIFSIGNALED(status))
+        return "killed by signal " + std::to_string(WTERMSIG(status));
+    return "exit code " + std::to_string(WEXITSTATUS(status));
+}
+
+// Runs a program with standard input from /dev/null and collects both output streams;
+// with closedOutput its standard output is a pipe whose reader has already gone.
+Outcome RunProgram(const std::vector<std::string>& arguments, bool closedOutput = false)
+{
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    // The child starts with SIGPIPE as a shell would give it, whatever the test runner set.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    if (closedOutput)
+        ::close(out[0]);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(out[1]);
+    ::close(err[1]);
+    if (spawned != 0)
+        throw std::runtime_error("posix_spawn " + arguments[0]);
+
+    Outcome outcome;
+    std::vector<pollfd> open;
+    if (!closedOutput)
+        open.push_back({out[0], POLLIN, 0});
+    open.push_back({err[0], POLLIN, 0});
+    while (!open.empty()) {
+        if (::poll(open.data(), open.size(), -1) < 0 && errno != EINTR)
+            break;
+        for (auto stream = open.begin(); stream != open.end();) {
+            char buffer[4096];
+            const ssize_t count =
+                stream->revents != 0 ? ::read(stream->fd, buffer, sizeof buffer) : -2;
+            if (count > 0)
+                (stream->fd == err[0] ? outcome.err : outcome.out).append(buffer, count);
+            if (count == 0 || count == -1) {
+                ::close(stream->fd);
+                stream = open.erase(stream);
+            } else {
+                ++stream;
+            }
+        }
+    }
+    ::waitpid(child, &outcome.status, 0);
+    return outcome;
+}
+
+long Allocations(const std::string& report)
+{
+    const std::size_t at = report.find("allocations ");
+    return at == std::string::npos ? -1 : std::atol(report.c_str() + at + 12);
+}
+
+// Pointers differ from run to run.
+std::string WithoutPointers(const std::string& transcript)
+{
+    static const std::regex pointer("(pLoc|pSvc|pEnumerator|pclsObj) = [0-9A-F]{16}");
+    return std::regex_replace(transcript, pointer, "$1 = P");
+}
+
+const std::string kPrompt = "Press any key..\n";
+const std::string kCatchAll = "Some unknown exception got in the middle: 1\n";
+// The line a failing platform step writes in place of the one a normal run writes.
+const std::regex kFailedStep("Done CoCreateInstance, hr = 8[0-9a-f]{7}|"
+                             "Done ConnectServer, hr = 8[0-9a-f]{7}, pSvc = P|"
+                             "Done GetInfo\\(\\), hr = 8[0-9a-f]{7}, pEnumerator = P|"
+                             "hr= 8[0-9a-f]{7}, pclsObj = P, uReturn = 0|"
+                             "hr = 8[0-9a-f]{7}, vtProp\\.vt = 0");
+const std::regex
+    kReportedFailure("Error: (Failed to create IWbemLocator object\\. Err code = 0x8[0-9a-f]{7}\n|"
+                     "(Could not connect|Could not set proxy blanket|Query failed)\\. "
+                     "Error code = 0x8[0-9a-f]{7}\n|Unknown exception)\n"
+                     "Done GetComputerID\nFailed to generate comp_id\n");
+
+// Empty when the run is the normal run, or the normal run up to some line, then at most
+// the line of the step that failed, then a reported failure or the catch-all, then the
+// prompt. Otherwise what is wrong.
+std::string Violation(const std::string& normal, const std::string& run)
+{
+    if (run == normal)
+        return {};
+    if (!run.ends_with(kPrompt))
+        return "does not end with the key prompt";
+    const std::string body = run.substr(0, run.size() - kPrompt.size());
+    std::size_t common = 0;
+    while (true) {
+        const std::size_t end = body.find('\n', common);
+        if (end == std::string::npos ||
+            normal.compare(common, end + 1 - common, body, common, end + 1 - common) != 0)
+            break;
+        common = end + 1;
+    }
+    std::string rest = body.substr(common);
+    if (const std::size_t end = rest.find('\n');
+        end != std::string::npos && std::regex_match(rest.substr(0, end), kFailedStep))
+        rest.erase(0, end + 1);
+    if (rest == kCatchAll || std::regex_match(rest, kReportedFailure))
+        return {};
+    return "after the first " + std::to_string(common) + " bytes of a normal run:\n" + rest;
+}
+
+// Fails the 1st, 2nd, ... allocation until a run no longer reaches the failing one.
+void Sweep(const std::vector<std::string>& before, const std::vector<std::string>& after = {})
+{
+    auto command = [&](long failing) {
+        std::vector<std::string> arguments = before;
+        arguments.push_back(std::to_string(failing));
+        arguments.insert(arguments.end(), after.begin(), after.end());
+        return arguments;
+    };
+    const Outcome normalRun = RunProgram(command(0));
+    ASSERT_EQ(normalRun.status, 0) << Describe(normalRun.status) << normalRun.err;
+    ASSERT_NE(normalRun.out.find("\ncomp id = "), std::string::npos) << normalRun.out;
+    const long total = Allocations(normalRun.err);
+    ASSERT_GT(total, 0) << normalRun.err;
+    const std::string normal = WithoutPointers(normalRun.out);
+
+    long covered = 0;
+    int failures = 0;
+    for (long failing = 1; failures < 10; ++failing) {
+        const Outcome run = RunProgram(command(failing));
+        const long asked = Allocations(run.err);
+        if (run.status == 0 && asked >= 0 && asked < failing)
+            break;
+        ++covered;
+        const std::string violation = Violation(normal, WithoutPointers(run.out));
+        const bool sound = run.status == 0 && violation.empty() &&
+                           run.err.find("released too often") == std::string::npos;
+        EXPECT_TRUE(sound) << "allocation " << failing << ": " << Describe(run.status) << "\n"
+                           << violation << run.err;
+        failures += sound ? 0 : 1;
+    }
+    EXPECT_GE(covered, total);
+    std::cout << "allocation points covered: " << covered << "\n";
+}
+
+// Each inventory with an allocation failing once, and with memory running out for good.
+class AllocationSweepTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SweepOver(const std::vector<std::string>& provider,
+                   const std::vector<std::string>& after = {}) const
+    {
+        std::vector<std::string> before{ALLOCATION_SWEEP_PROGRAM};
+        before.insert(before.end(), provider.begin(), provider.end());
+        before.emplace_back(GetParam());
+        Sweep(before, after);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Failures, AllocationSweepTest, ::testing::Values("once", "exhausted"));
+
+TEST_P(AllocationSweepTest, ScriptedInventory)
+{
+    SweepOver({"scripted"});
+}
+
+void TwoPackageTree(const test_support::FakeTree& tree)
+{
+    for (const char* cpu : {"cpu0", "cpu1", "cpu2", "cpu3"})
+        tree.Write(std::string("sys/devices/system/cpu/") + cpu + "/topology/physical_package_id",
+                   cpu[3] < '2' ? "0\n" : "1\n");
+    tree.Dmi("board_serial", "BSN-4711\n");
+    tree.Dmi("board_vendor", "ASUSTeK COMPUTER INC.\n");
+    tree.Dmi("board_name", "PRIME Z370-A\n");
+    tree.Dmi("bios_vendor", "American Megatrends Inc.\n");
+    tree.Dmi("product_serial", "System Serial Number\n");
+}
+
+TEST_P(AllocationSweepTest, HardwareProviderOnATwoPackageTree)
+{
+    const test_support::FakeTree tree;
+    TwoPackageTree(tree);
+    SweepOver({"tree"}, {tree.Root().string()});
+}
+
+// The machine provider is built inside the first CoInitializeEx.
+TEST_P(AllocationSweepTest, ThisMachine)
+{
+    SweepOver({"machine"});
+}
+
+// With no descriptor left beyond the standard streams, neither the cpu folder nor a package
+// number can be read: the processor query fails rather than count one package.
+TEST(DescriptorLimitTest, TooFewDescriptorsFailTheProcessorQuery)
+{
+    const test_support::FakeTree tree;
+    TwoPackageTree(tree);
+    const std::vector<std::string> run{ALLOCATION_SWEEP_PROGRAM, "tree", "once", "0",
+                                       tree.Root().string()};
+    const Outcome normal = RunProgram(run);
+    std::vector<std::string> limited = run;
+    limited.emplace_back("3");
+    const Outcome outcome = RunProgram(limited);
+    EXPECT_EQ(outcome.status, 0) << Describe(outcome.status);
+    EXPECT_EQ(Violation(WithoutPointers(normal.out), WithoutPointers(outcome.out)), "");
+    EXPECT_NE(outcome.out.find("\nDone GetInfo(), hr = 80041001, pEnumerator = 0000000000000000\n"
+                               "Error: Query failed. Error code = 0x80041001\n"),
+              std::string::npos)
+        << outcome.out;
+}
+
+TEST(ClosedOutputTest, AReaderThatWentAwayLeavesTheExitCodeZero)
+{
+    const Outcome outcome = RunProgram({COMPUTER_ID_PROGRAM}, true);
+    EXPECT_TRUE(WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0)
+        << Describe(outcome.status);
+}
+
+} // namespace
