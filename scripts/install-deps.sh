@@ -10,7 +10,7 @@ case "$profile" in
 build) packages="cmake g++ make" ;;
 test) packages="cmake g++ make googletest libgtest-dev libgmock-dev libssl-dev libbenchmark-dev
           clang libclang-rt-14-dev clang-tidy clang-format cppcheck valgrind
-          python3-cryptography-vectors" ;;
+          python3-cryptography-vectors python3 qemu-system-x86 busybox-static cpio systemd" ;;
 windows) packages="cmake make g++-mingw-w64-x86-64-posix googletest python3
           python3-cryptography-vectors wine wine64" ;;
 *) echo "usage: $0 [build|test|windows]" >&2; exit 2 ;;

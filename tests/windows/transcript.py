@@ -1,5 +1,6 @@
-"""Reads the standard output of computer_id.exe and checks it line by line against the
-trace that a successful run must write, whatever objects and values WMI returned."""
+"""Reads the standard output of computer_id (computer_id.exe, or the Linux program with
+line_end="\n") and checks it line by line against the trace that a successful run must
+write, whatever objects and values WMI returned."""
 
 import hashlib
 import re
@@ -97,16 +98,17 @@ class _Cursor:
             self.fail("nothing may follow the key prompt")
 
 
-def split_lines(data):
-    """Every line of the program's standard output ends in CR LF: std::cout is in text mode
-    on Windows, which turns each "\\n" into CR LF. A bare CR or LF anywhere is a fault."""
+def split_lines(data, line_end="\r\n"):
+    """Every line of the program's standard output ends in CR LF on Windows, where std::cout
+    is in text mode and turns each "\\n" into CR LF, and in LF elsewhere. Any other CR or LF
+    is a fault."""
     try:
         text = data.decode("ascii")
     except UnicodeDecodeError as error:
         raise TranscriptError(f"non-ASCII byte at offset {error.start}") from None
-    if not text.endswith("\r\n"):
-        raise TranscriptError("output does not end in CR LF")
-    lines = text[:-2].split("\r\n")
+    if not text.endswith(line_end):
+        raise TranscriptError(f"output does not end in {line_end!r}")
+    lines = text[: -len(line_end)].split(line_end)
     for number, line in enumerate(lines, 1):
         if "\r" in line or "\n" in line:
             raise TranscriptError(f"line {number}: bare CR or LF inside: {line!r}")
@@ -175,10 +177,10 @@ def _query(cursor, wmi_class, query, properties, pLoc, pSvc):
     return run
 
 
-def parse(data):
+def parse(data, line_end="\r\n"):
     """Checks a whole successful run and returns what it traced; raises TranscriptError at
     the first line that does not belong there."""
-    lines = split_lines(data)
+    lines = split_lines(data, line_end)
     cursor = _Cursor(lines)
     for text in ("Calling InitializeCOM", "Done InitializeCOM", "Calling GetComputerID",
                  "In GetComputerID", "InitializeCOM", "Done InitializeCOM",
