@@ -124,7 +124,7 @@ def _non_null(cursor, value, name):
         cursor.fail(f"{name} is null although the call succeeded")
 
 
-def _query(cursor, wmi_class, query, properties, pLoc, pSvc):
+def _query(cursor, wmi_class, query, properties, pLoc, pSvc, objects_required):
     run = QueryRun(wmi_class)
     cursor.expect(f"Call GetInfo( {query} )")
     (enumerator,) = cursor.match(rf"Done GetInfo\(\), hr = 0, pEnumerator = {_POINTER}",
@@ -170,16 +170,17 @@ def _query(cursor, wmi_class, query, properties, pLoc, pSvc):
         cursor.expect("Call pclsObj->Release()")
         cursor.expect("Done pclsObj->Release()")
 
-    if not run.objects:
+    if objects_required and not run.objects:
         cursor.fail(f"WMI returned no {wmi_class} object")
     cursor.expect("Call pEnumerator->Release()")
     cursor.expect("Done pEnumerator->Release()")
     return run
 
 
-def parse(data, line_end="\r\n"):
+def parse(data, line_end="\r\n", objects_required=True):
     """Checks a whole successful run and returns what it traced; raises TranscriptError at
-    the first line that does not belong there."""
+    the first line that does not belong there, or, with objects_required, at a query that
+    returned no object."""
     lines = split_lines(data, line_end)
     cursor = _Cursor(lines)
     for text in ("Calling InitializeCOM", "Done InitializeCOM", "Calling GetComputerID",
@@ -200,7 +201,7 @@ def parse(data, line_end="\r\n"):
     cursor.expect("Call CoSetProxyBlanket")
     cursor.expect("Done CoSetProxyBlanket")
 
-    queries = [_query(cursor, wmi_class, query, properties, pLoc, pSvc)
+    queries = [_query(cursor, wmi_class, query, properties, pLoc, pSvc, objects_required)
                for wmi_class, query, properties in QUERIES]
 
     for text in ("Call pSvc->Release()", "Done pSvc->Release()", "Call pLoc->Release()",

@@ -94,21 +94,24 @@ std::vector<wmi::Instance> Processors(const std::filesystem::path& root, const F
     return instances;
 }
 
-// Without an SMBIOS table the kernel has no dmi/id folder, and Windows has no board or
-// BIOS object to report.
+// The kernel has no dmi/id folder without SMBIOS, and no attribute files for a table that
+// the firmware leaves out (a board without its type 2 table); Windows then has no object
+// to report either.
 std::vector<wmi::Instance>
 SmbiosObject(const std::filesystem::path& root, const FileReader& files,
              const std::vector<std::pair<std::wstring, const char*>>& attributes,
              const std::vector<std::wstring>& nullProperties)
 {
     const std::filesystem::path folder = root / "sys/class/dmi/id";
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error)) {
-        return {};
-    }
     wmi::Instance instance;
+    bool anyFile = false;
     for (const auto& [property, attribute] : attributes) {
-        instance.push_back({property, AttributeValue(files.Read(folder / attribute))});
+        const FileContent content = files.Read(folder / attribute);
+        anyFile = anyFile || content.status != Status::Missing;
+        instance.push_back({property, AttributeValue(content)});
+    }
+    if (!anyFile) {
+        return {};
     }
     for (const std::wstring& property : nullProperties) {
         instance.push_back({property, wmi::NullValue{}});
