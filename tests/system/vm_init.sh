@@ -20,7 +20,8 @@ hex() { od -An -v -tx1 | tr -d ' \n'; }
 say() { printf '%s %s\n' "$1" "$2" >>"$out"; }
 
 report_files() {
-    for name in board_serial board_vendor board_name bios_vendor product_serial; do
+    for name in board_serial board_vendor board_name bios_vendor product_serial product_uuid \
+        chassis_serial; do
         if [ -e "$dmi/$name" ]; then
             say "mode:$1:$name" "$(stat -c '%a:%U:%G' "$dmi/$name")"
         else
