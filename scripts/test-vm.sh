@@ -2,30 +2,19 @@
 # The system test on a real kernel: boots Debian's cloud kernel under QEMU (TCG, no KVM)
 # into an initramfs that holds busybox, the stand-alone program (preset static), the kernel's
 # cpuid driver, systemd-tmpfiles with its libraries and the serials recipe, once for each
-# case in tests/system/vm_test.py, which checks what the VM reports. The kernel is taken
-# out of its package, not installed. Installs the Debian packages it needs when missing.
+# case in tests/system/vm_test.py, which checks what the VM reports. Installs the Debian
+# packages it needs when missing, and unpacks the kernel (scripts/install-deps.sh vm).
 set -eu
 cd "$(dirname "$0")/.."
 started=$(date +%s)
-scripts/install-deps.sh test
+scripts/install-deps.sh vm
 
 cmake --preset static >/dev/null
 cmake --build --preset static -j "$(nproc)"
 
 vm=build/vm
-mkdir -p "$vm"
-package=$(apt-cache depends linux-image-cloud-amd64 | sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p')
-[ -n "$package" ] || { echo "FAIL: no kernel package behind linux-image-cloud-amd64"; exit 1; }
-if [ ! -d "$vm/$package" ]; then
-    rm -rf "$vm/download"
-    mkdir -p "$vm/download"
-    # apt's download user cannot write into the build folder.
-    (cd "$vm/download" && chmod 777 . && apt-get download -q "$package" >/dev/null)
-    dpkg -x "$vm/download/${package}_"*.deb "$vm/$package.partial"
-    mv "$vm/$package.partial" "$vm/$package"
-    rm -rf "$vm/download"
-fi
-kernel=$(ls "$vm/$package"/boot/vmlinuz-*)
+kernel_root=$(ls -d "$vm"/linux-image-*-cloud-amd64)
+kernel=$(ls "$kernel_root"/boot/vmlinuz-*)
 
 root="$vm/initramfs"
 rm -rf "$root"
@@ -35,7 +24,7 @@ cp /bin/busybox "$root/bin/"
 ln -s busybox "$root/bin/sh"
 cp build/static/app/computer_id "$root/bin/"
 cp tests/system/vm_init.sh "$root/init"
-cp "$vm/$package"/lib/modules/*/kernel/arch/x86/kernel/cpuid.ko "$root/lib/modules/"
+cp "$kernel_root"/lib/modules/*/kernel/arch/x86/kernel/cpuid.ko "$root/lib/modules/"
 cp /usr/bin/systemd-tmpfiles "$root/usr/bin/"
 for library in $(ldd /usr/bin/systemd-tmpfiles | awk '$(NF-1) ~ /^\// { print $(NF-1) }'); do
     cp -L --parents "$library" "$root"
