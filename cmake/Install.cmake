@@ -1,7 +1,27 @@
 # Installs the libraries, their public headers, the program and a CMake package
-# (find_package(ComputerID) gives ComputerID::sha and ComputerID::computer_id).
+# (find_package(ComputerID) gives ComputerID::sha and ComputerID::computer_id). The static
+# build packages only the stand-alone program instead.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
+
+set(CPACK_PACKAGE_NAME computer-id)
+set(CPACK_PACKAGE_VENDOR "computer_id developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Derives a stable computer ID from the machine's hardware")
+set(CPACK_PACKAGE_CONTACT "computer_id developers <computer-id@localhost>")
+# Lets a group read the serial numbers: shipped as an example, which the package does not enable.
+set(serials_recipe ${PROJECT_SOURCE_DIR}/packaging/computer-id-serials.conf)
+
+if(COMPUTER_ID_STATIC)
+    # One folder with the program, the README and the serials recipe, nothing else.
+    install(TARGETS computer_id RUNTIME DESTINATION . COMPONENT program)
+    install(FILES ${PROJECT_SOURCE_DIR}/README.md ${serials_recipe} DESTINATION .
+        COMPONENT program)
+    set(CPACK_GENERATOR TGZ)
+    set(CPACK_PACKAGE_FILE_NAME
+        computer-id-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}-static)
+    include(CPack)
+    return()
+endif()
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/ComputerID)
 
@@ -10,6 +30,10 @@ install(TARGETS sha platform computer_id_library
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS computer_id RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+if(NOT WIN32)
+    install(FILES ${serials_recipe}
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/computer-id/examples COMPONENT program)
+endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/sha/sha.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sha COMPONENT development)
@@ -29,10 +53,6 @@ install(FILES ${PROJECT_BINARY_DIR}/ComputerIDConfig.cmake
     ${PROJECT_BINARY_DIR}/ComputerIDConfigVersion.cmake
     DESTINATION ${package_dir} COMPONENT development)
 
-set(CPACK_PACKAGE_NAME computer-id)
-set(CPACK_PACKAGE_VENDOR "computer_id developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Derives a stable computer ID from the machine's hardware")
-set(CPACK_PACKAGE_CONTACT "computer_id developers <computer-id@localhost>")
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
 else()

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -41,7 +42,7 @@ using platform::hardware::FileReader;
 using platform::hardware::ProcessorIdentity;
 
 enum Flag : std::uint8_t {
-    kSmbios = 1 << 0,     // the root has a sys/class/dmi/id folder
+    kSmbios = 1 << 0,     // the attribute files come from the input, else none exists
     kCpuid = 1 << 1,      // the processor comes from CPUID registers, else from cpuinfo
     kBrand = 1 << 2,      // the registers include the brand string leaves
     kWideQuery = 1 << 3,  // the query is UTF-16 code units (NULs included), else UTF-8
@@ -175,18 +176,14 @@ class FakeRoots {
 public:
     FakeRoots()
     {
-        for (const std::filesystem::path& root : {WithSmbios(), WithoutSmbios()}) {
-            for (int cpu = 0; cpu < kCpuFolders; ++cpu)
-                std::filesystem::create_directories(CpuFolder(root, cpu) / "topology");
-            // Neither is a processor and neither may be read.
-            std::filesystem::create_directories(root / "sys/devices/system/cpu/cpufreq/topology");
-            std::filesystem::create_directories(root / "sys/devices/system/cpu/cpu1x/topology");
-        }
-        std::filesystem::create_directories(DmiFolder(WithSmbios()));
+        for (int cpu = 0; cpu < kCpuFolders; ++cpu)
+            std::filesystem::create_directories(CpuFolder(Root(), cpu) / "topology");
+        // Neither is a processor and neither may be read.
+        std::filesystem::create_directories(Root() / "sys/devices/system/cpu/cpufreq/topology");
+        std::filesystem::create_directories(Root() / "sys/devices/system/cpu/cpu1x/topology");
     }
 
-    std::filesystem::path WithSmbios() const { return base_.Root() / "smbios"; }
-    std::filesystem::path WithoutSmbios() const { return base_.Root() / "bare"; }
+    const std::filesystem::path& Root() const { return base_.Root(); }
 
     static std::filesystem::path CpuFolder(const std::filesystem::path& root, int cpu)
     {
@@ -306,8 +303,17 @@ struct Machine {
     std::vector<ClassModel> classes;
 };
 
+// Whether the kernel exported any of a table's attributes: without the table it has none.
+bool AnyExported(const std::map<std::string, FileContent>& dmi,
+                 std::initializer_list<const char*> attributes)
+{
+    return std::any_of(attributes.begin(), attributes.end(), [&dmi](const char* attribute) {
+        return dmi.at(attribute).status != FileContent::Status::Missing;
+    });
+}
+
 Machine Model(const std::map<std::string, FileContent>& dmi, const std::vector<FileContent>& cpus,
-              const ProcessorIdentity& processor, bool smbios)
+              const ProcessorIdentity& processor)
 {
     Machine machine;
     std::set<long long> packages;
@@ -335,7 +341,7 @@ Machine Model(const std::map<std::string, FileContent>& dmi, const std::vector<F
         {L"SerialNumber", L"Manufacturer", L"Product", L"Model", L"OtherIdentifyingInfo"},
         {}};
     ClassModel bios{L"Win32_BIOS", {L"Manufacturer", L"SerialNumber"}, {}};
-    if (smbios) {
+    if (AnyExported(dmi, {"board_serial", "board_vendor", "board_name"})) {
         board.objects.push_back({
             {L"SerialNumber", FromAttribute(dmi.at("board_serial"))},
             {L"Manufacturer", FromAttribute(dmi.at("board_vendor"))},
@@ -343,6 +349,8 @@ Machine Model(const std::map<std::string, FileContent>& dmi, const std::vector<F
             {L"Model", {}},
             {L"OtherIdentifyingInfo", {}},
         });
+    }
+    if (AnyExported(dmi, {"bios_vendor", "product_serial"})) {
         bios.objects.push_back({
             {L"Manufacturer", FromAttribute(dmi.at("bios_vendor"))},
             {L"SerialNumber", FromAttribute(dmi.at("product_serial"))},
@@ -644,15 +652,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     fuzz::InputReader input(data, size);
     const std::uint8_t flags = input.Byte();
-    const bool smbios = (flags & kSmbios) != 0;
-    const std::filesystem::path root = smbios ? roots->WithSmbios() : roots->WithoutSmbios();
+    const std::filesystem::path& root = roots->Root();
 
     auto reader = std::make_shared<MemoryReader>();
     std::map<std::string, FileContent> dmi;
     for (const char* attribute : kDmiAttributes) {
-        dmi[attribute] = ReadFile(input);
-        if (smbios)
-            reader->Add(FakeRoots::DmiFolder(root) / attribute, dmi[attribute]);
+        const FileContent content = ReadFile(input);
+        dmi[attribute] = (flags & kSmbios) != 0 ? content : FileContent{};
+        reader->Add(FakeRoots::DmiFolder(root) / attribute, dmi[attribute]);
     }
     std::vector<FileContent> cpus;
     for (int cpu = 0; cpu < kCpuFolders; ++cpu) {
@@ -665,7 +672,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string language = (flags & kOddLanguage) != 0 ? std::string(input.Segment()) : "WQL";
     const std::string_view queryBytes = input.Segment();
 
-    const Machine machine = Model(dmi, cpus, processor, smbios);
+    const Machine machine = Model(dmi, cpus, processor);
     platform::hardware::HardwareProvider provider(root, reader, processor);
     const platform::wmi::ProviderInstallation installation(provider);
 

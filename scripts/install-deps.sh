@@ -3,6 +3,8 @@
 #   install-deps.sh build   compiler and CMake: enough to build and run the program
 #   install-deps.sh test    also the test and benchmark dependencies
 #   install-deps.sh windows the MinGW-w64 cross compiler and Wine to run its output
+#   install-deps.sh vm      QEMU, busybox, cpio and systemd-tmpfiles for the system test, and
+#                           Debian's cloud kernel, unpacked into build/vm/ (not installed)
 set -eu
 
 profile=${1:-test}
@@ -13,7 +15,8 @@ test) packages="cmake g++ make googletest libgtest-dev libgmock-dev libssl-dev l
           python3-cryptography-vectors" ;;
 windows) packages="cmake make g++-mingw-w64-x86-64-posix googletest python3
           python3-cryptography-vectors wine wine64" ;;
-*) echo "usage: $0 [build|test|windows]" >&2; exit 2 ;;
+vm) packages="cmake g++ make python3 qemu-system-x86 busybox-static cpio systemd" ;;
+*) echo "usage: $0 [build|test|windows|vm]" >&2; exit 2 ;;
 esac
 
 missing=""
@@ -23,10 +26,36 @@ for package in $packages; do
     fi
 done
 
+sudo_cmd=""
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=sudo; fi
 if [ -n "$missing" ]; then
     echo "Installing:$missing"
-    sudo_cmd=""
-    if [ "$(id -u)" -ne 0 ]; then sudo_cmd=sudo; fi
     $sudo_cmd apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends $missing
+fi
+
+if [ "$profile" = vm ]; then
+    cd "$(dirname "$0")/.."
+    kernel_package() {
+        apt-cache depends linux-image-cloud-amd64 2>/dev/null |
+            sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p'
+    }
+    package=$(kernel_package)
+    if [ -z "$package" ]; then
+        $sudo_cmd apt-get update -qq
+        package=$(kernel_package)
+    fi
+    [ -n "$package" ] || { echo "no kernel package behind linux-image-cloud-amd64" >&2; exit 1; }
+    if [ ! -d "build/vm/$package" ]; then
+        echo "Unpacking: $package"
+        rm -rf build/vm/download build/vm/linux-image-*
+        mkdir -p build/vm/download
+        # apt's download user must be able to write there.
+        chmod 777 build/vm/download
+        (cd build/vm/download && apt-get download -q "$package" >download.log 2>&1) ||
+            { cat build/vm/download/download.log; exit 1; }
+        dpkg -x build/vm/download/"${package}"_*.deb "build/vm/$package.partial"
+        mv "build/vm/$package.partial" "build/vm/$package"
+        rm -rf build/vm/download
+    fi
 fi

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what is missing, then builds and runs every test: the warnings-as-errors debug
-# build, the installed package and its example consumer, the Windows build under Wine, a
+# build, the installed package, its example consumer and the stand-alone program, the
+# stand-alone program on a real kernel under QEMU, the Windows build under Wine, a
 # bounded run of each fuzz target (FUZZ_SECONDS, default 60 s each), the static checks
 # (clang-format, clang-tidy, cppcheck), valgrind's memcheck of the program and the unit
 # tests, and last the AddressSanitizer/UndefinedBehaviorSanitizer build.
@@ -19,6 +20,8 @@ run_preset() {
 run_preset dev
 echo "=== package ==="
 scripts/test-package.sh
+echo "=== vm ==="
+scripts/test-vm.sh
 echo "=== windows ==="
 scripts/test-windows.sh
 echo "=== fuzz ==="

@@ -97,6 +97,17 @@ TEST_F(HardwareProviderTest, WithoutSmbiosBoardAndBiosHaveNoObject)
     EXPECT_EQ(Run(biosQuery, biosNames), Objects{});
 }
 
+// A real kernel's tree for firmware without a type 2 table (seen under QEMU without
+// -smbios type=2): the folder is there, the board's files are not.
+TEST_F(HardwareProviderTest, BoardWithoutItsTableHasNoObject)
+{
+    tree.Dmi("bios_vendor", "SeaBIOS\n");
+    tree.Dmi("product_serial", "\n");
+    tree.Dmi("sys_vendor", "QEMU\n");
+    EXPECT_EQ(Run(baseBoardQuery, baseBoardNames), Objects{});
+    EXPECT_EQ(Run(biosQuery, biosNames), (Objects{{Text(L"SeaBIOS"), Null()}}));
+}
+
 TEST_F(HardwareProviderTest, RootOnlyFilesFailWithAccessDeniedAndOthersStillRead)
 {
     FullSmbios();

@@ -1,5 +1,6 @@
-"""Reads the standard output of computer_id.exe and checks it line by line against the
-trace that a successful run must write, whatever objects and values WMI returned."""
+"""Reads the standard output of computer_id (computer_id.exe, or the Linux program with
+line_end="\n") and checks it line by line against the trace that a successful run must
+write, whatever objects and values WMI returned."""
 
 import hashlib
 import re
@@ -97,16 +98,17 @@ class _Cursor:
             self.fail("nothing may follow the key prompt")
 
 
-def split_lines(data):
-    """Every line of the program's standard output ends in CR LF: std::cout is in text mode
-    on Windows, which turns each "\\n" into CR LF. A bare CR or LF anywhere is a fault."""
+def split_lines(data, line_end="\r\n"):
+    """Every line of the program's standard output ends in CR LF on Windows, where std::cout
+    is in text mode and turns each "\\n" into CR LF, and in LF elsewhere. Any other CR or LF
+    is a fault."""
     try:
         text = data.decode("ascii")
     except UnicodeDecodeError as error:
         raise TranscriptError(f"non-ASCII byte at offset {error.start}") from None
-    if not text.endswith("\r\n"):
-        raise TranscriptError("output does not end in CR LF")
-    lines = text[:-2].split("\r\n")
+    if not text.endswith(line_end):
+        raise TranscriptError(f"output does not end in {line_end!r}")
+    lines = text[: -len(line_end)].split(line_end)
     for number, line in enumerate(lines, 1):
         if "\r" in line or "\n" in line:
             raise TranscriptError(f"line {number}: bare CR or LF inside: {line!r}")
@@ -122,7 +124,7 @@ def _non_null(cursor, value, name):
         cursor.fail(f"{name} is null although the call succeeded")
 
 
-def _query(cursor, wmi_class, query, properties, pLoc, pSvc):
+def _query(cursor, wmi_class, query, properties, pLoc, pSvc, objects_required):
     run = QueryRun(wmi_class)
     cursor.expect(f"Call GetInfo( {query} )")
     (enumerator,) = cursor.match(rf"Done GetInfo\(\), hr = 0, pEnumerator = {_POINTER}",
@@ -168,17 +170,18 @@ def _query(cursor, wmi_class, query, properties, pLoc, pSvc):
         cursor.expect("Call pclsObj->Release()")
         cursor.expect("Done pclsObj->Release()")
 
-    if not run.objects:
+    if objects_required and not run.objects:
         cursor.fail(f"WMI returned no {wmi_class} object")
     cursor.expect("Call pEnumerator->Release()")
     cursor.expect("Done pEnumerator->Release()")
     return run
 
 
-def parse(data):
+def parse(data, line_end="\r\n", objects_required=True):
     """Checks a whole successful run and returns what it traced; raises TranscriptError at
-    the first line that does not belong there."""
-    lines = split_lines(data)
+    the first line that does not belong there, or, with objects_required, at a query that
+    returned no object."""
+    lines = split_lines(data, line_end)
     cursor = _Cursor(lines)
     for text in ("Calling InitializeCOM", "Done InitializeCOM", "Calling GetComputerID",
                  "In GetComputerID", "InitializeCOM", "Done InitializeCOM",
@@ -198,7 +201,7 @@ def parse(data):
     cursor.expect("Call CoSetProxyBlanket")
     cursor.expect("Done CoSetProxyBlanket")
 
-    queries = [_query(cursor, wmi_class, query, properties, pLoc, pSvc)
+    queries = [_query(cursor, wmi_class, query, properties, pLoc, pSvc, objects_required)
                for wmi_class, query, properties in QUERIES]
 
     for text in ("Call pSvc->Release()", "Done pSvc->Release()", "Call pLoc->Release()",

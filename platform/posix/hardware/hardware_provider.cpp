@@ -13,7 +13,6 @@
 #include <vector>
 
 #include <dirent.h>
-#include <sys/stat.h>
 
 namespace platform::hardware {
 
@@ -162,28 +161,25 @@ std::vector<wmi::Instance> Processors(const std::filesystem::path& root, const F
     return instances;
 }
 
-// Without an SMBIOS table the kernel has no dmi/id folder, and Windows has no board or
-// BIOS object to report.
+// The kernel has no dmi/id folder without SMBIOS, and no attribute files for a table that
+// the firmware leaves out (a board without its type 2 table); Windows then has no object
+// to report either.
 std::vector<wmi::Instance>
 SmbiosObject(const std::filesystem::path& root, const FileReader& files,
              const std::vector<std::pair<const wchar_t*, const char*>>& attributes,
              const std::vector<const wchar_t*>& nullProperties)
 {
     const std::filesystem::path folder = root / "sys/class/dmi/id";
-    struct stat status {};
-    if (::stat(folder.c_str(), &status) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return {};
-        }
-        FailListing(errno);
-    }
-    if (!S_ISDIR(status.st_mode)) {
-        return {};
-    }
     std::vector<std::pair<const wchar_t*, wmi::Value>> properties;
     properties.reserve(attributes.size() + nullProperties.size());
+    bool anyFile = false;
     for (const auto& [property, attribute] : attributes) {
-        properties.emplace_back(property, AttributeValue(files.Read(folder / attribute)));
+        const FileContent content = files.Read(folder / attribute);
+        anyFile = anyFile || content.status != Status::Missing;
+        properties.emplace_back(property, AttributeValue(content));
+    }
+    if (!anyFile) {
+        return {};
     }
     for (const wchar_t* property : nullProperties) {
         properties.emplace_back(property, wmi::NullValue{});

@@ -1,0 +1,69 @@
+#!/bin/sh
+# The first process of the test VM, run by busybox. It reports on the second serial port,
+# one "key value" line each, what the kernel exported, read without the program: SMBIOS
+# attribute files with their modes (content as hex bytes), the package of each processor,
+# the raw CPUID leaves of each processor through the kernel's cpuid driver; then the program's
+# output (as hex) run as root, as a user outside the group computerid, and after the shipped
+# serials recipe as a member of that group and again as the other user. Then it powers off.
+/bin/busybox --install -s /bin
+export PATH=/bin:/usr/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+insmod /lib/modules/cpuid.ko
+chmod 1777 /tmp
+
+out=/dev/ttyS1
+dmi=/sys/class/dmi/id
+
+hex() { od -An -v -tx1 | tr -d ' \n'; }
+say() { printf '%s %s\n' "$1" "$2" >>"$out"; }
+
+report_files() {
+    for name in board_serial board_vendor board_name bios_vendor product_serial product_uuid \
+        chassis_serial; do
+        if [ -e "$dmi/$name" ]; then
+            say "mode:$1:$name" "$(stat -c '%a:%U:%G' "$dmi/$name")"
+        else
+            say "mode:$1:$name" missing
+        fi
+    done
+}
+
+run_as() {
+    command="/bin/computer_id </dev/null >/tmp/$1.out 2>/tmp/$1.err"
+    if [ "$2" = root ]; then
+        sh -c "$command"
+    else
+        su -s /bin/sh "$2" -c "$command"
+    fi
+    say "status:$1" $?
+    say "run:$1" "$(hex <"/tmp/$1.out")"
+    say "errors:$1" "$(hex <"/tmp/$1.err")"
+}
+
+say begin "$(uname -r)"
+report_files boot
+for name in board_serial board_vendor board_name bios_vendor product_serial; do
+    [ -e "$dmi/$name" ] && say "dmi:$name" "$(hex <"$dmi/$name")"
+done
+say packages "$(sed -n 's/^physical id[[:space:]]*: //p' /proc/cpuinfo | sort -u | tr '\n' ,)"
+say cpuinfo "$(hex </proc/cpuinfo)"
+for device in /dev/cpu/*/cpuid; do
+    cpu=${device#/dev/cpu/}
+    cpu=${cpu%/cpuid}
+    for leaf in 0 1 2147483650 2147483651 2147483652; do
+        say "cpuid:$cpu:$leaf" "$(dd if="$device" bs=16 count=1 skip="$leaf" iflag=skip_bytes \
+            2>/dev/null | od -An -v -tx4 | tr -s ' \n' '  ' | sed 's/^ //; s/ $//')"
+    done
+done
+
+run_as root root
+run_as other other
+systemd-tmpfiles --create /etc/tmpfiles.d/computer-id-serials.conf 2>/tmp/tmpfiles.err
+say tmpfiles "$? $(hex </tmp/tmpfiles.err)"
+report_files recipe
+run_as member member
+run_as other-after-recipe other
+say end done
+poweroff -f
