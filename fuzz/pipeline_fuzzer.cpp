@@ -1,9 +1,10 @@
 // The whole pipeline over the scripted WMI service. The input lays out classes, objects and
 // property values of any type and content, makes any step fail with any status and any
 // string allocation fail, and picks how the run starts: GetComputerID alone, after its own
-// InitializeCOM, or the whole console flow. The run must end normally, or in the COM
-// support library's error for a failed string allocation; every interface must be
-// released exactly once unless that error escaped; and the transcript must follow the
+// InitializeCOM, or the whole console flow. The run must end normally, in the COM support
+// library's error for a failed string allocation, or in std::bad_alloc for a read that
+// failed for want of memory; every interface must be released exactly once unless one of
+// those escaped; and the transcript must follow the
 // trace grammar line by line, with the statuses, pointers, counts and type codes that the
 // script implies and the ID of the text that the script's strings make.
 //
@@ -28,6 +29,7 @@
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -385,7 +387,9 @@ constexpr std::array<Query, 3> kQueries{{
      {L"Manufacturer", L"SerialNumber"}},
 }};
 
-enum class Outcome { Id, Failed, ComError };
+// Escaped: an exception other than the library's own left the pipeline (the COM support
+// library's error for a failed string allocation, or std::bad_alloc).
+enum class Outcome { Id, Failed, Escaped };
 
 // Walks the transcript along the trace grammar, predicting each status and pointer from the
 // script as the platform would answer it.
@@ -428,7 +432,7 @@ private:
         transcript_.Line("Done InitializeCOM");
         transcript_.Line("Calling GetComputerID");
         const Outcome outcome = GetComputerID();
-        if (outcome == Outcome::ComError) {
+        if (outcome == Outcome::Escaped) {
             transcript_.Line("Some unknown exception got in the middle: 1");
         } else {
             transcript_.Line("Done GetComputerID");
@@ -478,7 +482,7 @@ private:
         transcript_.Line("pLoc = {p}", {Address(wmi_.Locator())});
         transcript_.Line("Call pLoc->ConnectServer");
         if (!Allocate())
-            return Outcome::ComError;
+            return Outcome::Escaped;
         hr = script_.Failure(Step::ConnectServer).value_or(WBEM_S_NO_ERROR);
         const void* services = FAILED(hr) ? nullptr : wmi_.Services();
         transcript_.Line("Done ConnectServer, hr = {h}, pSvc = {p}", {Bits(hr), Address(services)});
@@ -509,7 +513,7 @@ private:
         const Query& query = kQueries[q];
         transcript_.Line(std::string("Call GetInfo( ") + query.text + " )");
         if (!Allocate() || !Allocate())
-            return Outcome::ComError;
+            return Outcome::Escaped;
         queries_.emplace_back(query.text);
         const std::optional<HRESULT> failure =
             script_.Failure(static_cast<Step>(static_cast<std::size_t>(Step::ExecQuery1) + q));
@@ -524,8 +528,8 @@ private:
             return Outcome::Failed;
         }
         const ModelClass* model = enumerator != nullptr ? script_.Find(query.className) : nullptr;
-        if (enumerator != nullptr)
-            Passes(query, model);
+        if (enumerator != nullptr && !Passes(query, model))
+            return Outcome::Escaped;
         transcript_.Line("Call pEnumerator->Release()");
         transcript_.Line("Done pEnumerator->Release()");
         if (model != nullptr && model->leftover != nullptr) {
@@ -535,8 +539,9 @@ private:
         return Outcome::Id;
     }
 
-    // One pass per object of the class and the one that finds no more.
-    void Passes(const Query& query, const ModelClass* model)
+    // One pass per object of the class and the one that finds no more; false when a read
+    // that failed for want of memory ended the run.
+    bool Passes(const Query& query, const ModelClass* model)
     {
         const std::size_t count = model != nullptr ? model->objects.size() : 0;
         for (std::size_t pass = 0; pass < count; ++pass) {
@@ -545,8 +550,8 @@ private:
             transcript_.Line("hr= {h}, pclsObj = {p}, uReturn = {h}",
                              {WBEM_S_NO_ERROR, Address(object.address), 1});
             for (const wchar_t* name : query.properties) {
-                if (name != nullptr)
-                    Get(object, name);
+                if (name != nullptr && !Get(object, name))
+                    return false;
             }
             transcript_.Line("Call pclsObj->Release()");
             transcript_.Line("Done pclsObj->Release()");
@@ -555,15 +560,17 @@ private:
         transcript_.Line("Do pEnumerator->Next() # {h}", {count});
         transcript_.Line("hr= {h}, pclsObj = {p}, uReturn = {h}",
                          {WBEM_S_FALSE, Address(leftover), 0});
+        return true;
     }
 
-    void Get(const ModelObject& object, std::wstring_view name)
+    // False when the read failed for want of memory, which ends the run.
+    bool Get(const ModelObject& object, std::wstring_view name)
     {
         transcript_.Line("pclsObj->Get( " + std::string(name.begin(), name.end()) + " )");
         const Value* value = object.Find(name);
         if (value == nullptr) {
             transcript_.Line("hr = {h}, vtProp.vt = {h}", {Bits(WBEM_E_NOT_FOUND), VT_EMPTY});
-            return;
+            return true;
         }
         VARTYPE vt = VT_EMPTY;
         switch (value->type) {
@@ -588,13 +595,14 @@ private:
             // A failure status fails the read; any other is answered as an empty success.
             if (FAILED(value->hr)) {
                 transcript_.Line("hr = {h}, vtProp.vt = {h}", {Bits(value->hr), VT_EMPTY});
-                return;
+                return value->hr != WBEM_E_OUT_OF_MEMORY && value->hr != E_OUTOFMEMORY;
             }
             break;
         }
         transcript_.Line("hr = {h}, vtProp.vt = {h}", {WBEM_S_NO_ERROR, vt});
         transcript_.Line("Call VariantClear()");
         transcript_.Line("Done VariantClear()");
+        return true;
     }
 
     // The low byte of each code unit, then a newline.
@@ -655,7 +663,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Script script = Decode(input, wmi);
 
     std::string id = "untouched";
-    bool comError = false;
+    bool escaped = false;
     std::string output;
     {
         test_support::CoutCapture capture;
@@ -682,7 +690,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         } catch (const platform::ComError& error) {
             Check(error.Error() == E_OUTOFMEMORY, "the COM support library's error status");
-            comError = true;
+            escaped = true;
+        } catch (const std::bad_alloc&) {
+            escaped = true;
         }
         output = capture.Text();
     }
@@ -693,9 +703,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Walk walk(transcript, script, wmi);
     const Outcome outcome = walk.Run();
 
-    Check(comError == (outcome == Outcome::ComError && script.kind != RunKind::Console),
-          "the COM support library's error escaped where it should not, or not where it should");
-    if (outcome != Outcome::ComError)
+    Check(escaped == (outcome == Outcome::Escaped && script.kind != RunKind::Console),
+          "an exception escaped where it should not, or not where it should");
+    if (outcome != Outcome::Escaped)
         Check(wmi.ReleaseProblems().empty(), "an interface was not released exactly once");
     Check(wmi.Queries() == walk.Queries(), "the queries sent");
     if (script.kind != RunKind::Console)

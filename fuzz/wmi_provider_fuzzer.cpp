@@ -251,8 +251,7 @@ Expected FromAttribute(const FileContent& content)
     switch (content.status) {
     case FileContent::Status::Denied:
         return {Expected::Kind::Failed, WBEM_E_ACCESS_DENIED, {}, {}};
-    case FileContent::Status::Failed:
-        return {Expected::Kind::Failed, WBEM_E_FAILED, {}, {}};
+    case FileContent::Status::Failed: // fails the whole query: see Unreadable
     case FileContent::Status::Missing:
         return {};
     case FileContent::Status::Read:
@@ -297,7 +296,18 @@ struct ClassModel {
     const wchar_t* name;
     std::vector<std::wstring> properties;
     std::vector<Object> objects;
+    HRESULT listing = WBEM_S_NO_ERROR; // a query that gets past the parser ends with this
 };
+
+// A file that exists but cannot be read fails the query that needs it.
+HRESULT Unreadable(const std::vector<FileContent>& files)
+{
+    return std::any_of(
+               files.begin(), files.end(),
+               [](const FileContent& file) { return file.status == FileContent::Status::Failed; })
+               ? WBEM_E_FAILED
+               : WBEM_S_NO_ERROR;
+}
 
 struct Machine {
     std::vector<ClassModel> classes;
@@ -324,6 +334,14 @@ Machine Model(const std::map<std::string, FileContent>& dmi, const std::vector<F
     ClassModel processors{L"Win32_Processor",
                           {L"DeviceID", L"Manufacturer", L"Name", L"Description", L"ProcessorId"},
                           {}};
+    // A package number is read by everyone: one that is there but denied is unreadable too.
+    processors.listing = std::any_of(cpus.begin(), cpus.end(),
+                                     [](const FileContent& cpu) {
+                                         return cpu.status == FileContent::Status::Failed ||
+                                                cpu.status == FileContent::Status::Denied;
+                                     })
+                             ? WBEM_E_FAILED
+                             : WBEM_S_NO_ERROR;
     const std::size_t count = packages.empty() ? 1 : packages.size();
     for (std::size_t index = 0; index < count; ++index) {
         processors.objects.push_back({
@@ -356,6 +374,9 @@ Machine Model(const std::map<std::string, FileContent>& dmi, const std::vector<F
             {L"SerialNumber", FromAttribute(dmi.at("product_serial"))},
         });
     }
+    board.listing =
+        Unreadable({dmi.at("board_serial"), dmi.at("board_vendor"), dmi.at("board_name")});
+    bios.listing = Unreadable({dmi.at("bios_vendor"), dmi.at("product_serial")});
     machine.classes.push_back(std::move(board));
     machine.classes.push_back(std::move(bios));
     return machine;
@@ -598,6 +619,8 @@ void RunQuery(IWbemServices* services, BSTR language, BSTR text, const Machine& 
                 if (!known)
                     expected = WBEM_E_INVALID_QUERY;
             }
+            if (expected == WBEM_S_NO_ERROR)
+                expected = model->listing;
         }
     }
     Check(hr == expected, "query status");
