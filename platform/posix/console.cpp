@@ -40,8 +40,13 @@ public:
         struct sigaction note {};
         note.sa_handler = NoteEndingSignal;
         sigemptyset(&note.sa_mask);
+        // A signal the process ignores (Ctrl-C for a job started in the background) stays
+        // ignored.
         for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-            ::sigaction(kEndingSignals[i], &note, &previousActions_[i]);
+            ::sigaction(kEndingSignals[i], nullptr, &previousActions_[i]);
+            if (previousActions_[i].sa_handler != SIG_IGN) {
+                ::sigaction(kEndingSignals[i], &note, nullptr);
+            }
         }
     }
     ~EndingSignals()
