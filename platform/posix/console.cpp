@@ -108,7 +108,8 @@ void WaitForKey()
 
 void ContinueWhenOutputCloses()
 {
-    std::signal(SIGPIPE, SIG_IGN);
+    // Ignoring a signal that exists cannot fail.
+    (void)std::signal(SIGPIPE, SIG_IGN);
 }
 
 } // namespace platform
