@@ -89,13 +89,11 @@ std::string OverReleases(const std::string& problems)
         const std::size_t end = problems.find('\n', start);
         const std::string line = problems.substr(start, end - start);
         start = end == std::string::npos ? problems.size() : end + 1;
-        unsigned long handedOut = 0;
-        unsigned long released = 0;
-        const std::size_t counts = line.rfind("handed out ");
-        if (counts != std::string::npos &&
-            std::sscanf(line.c_str() + counts, "handed out %lu, released %lu", &handedOut,
-                        &released) == 2 &&
-            released > handedOut)
+        const std::size_t handedOut = line.rfind("handed out ");
+        const std::size_t released = line.rfind("released ");
+        if (handedOut != std::string::npos && released != std::string::npos &&
+            std::strtoul(line.c_str() + released + 9, nullptr, 10) >
+                std::strtoul(line.c_str() + handedOut + 11, nullptr, 10))
             found += "released too often: " + line + "\n";
     }
     return found;
@@ -103,6 +101,9 @@ std::string OverReleases(const std::string& problems)
 
 } // namespace
 
+// The allocator's and the runtime's own entry points, which the names of the functions
+// that stand in for them must be.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" {
 // The runtime calls std::terminate when it has no memory for an exception object.
 void* __cxa_allocate_exception(std::size_t size) noexcept
@@ -124,26 +125,27 @@ void* malloc(std::size_t size)
 {
     return FailsNow() ? nullptr : __libc_malloc(size);
 }
-void* calloc(std::size_t count, std::size_t size)
+void* calloc(std::size_t nmemb, std::size_t size)
 {
-    return FailsNow() ? nullptr : __libc_calloc(count, size);
+    return FailsNow() ? nullptr : __libc_calloc(nmemb, size);
 }
-void* realloc(void* block, std::size_t size)
+void* realloc(void* ptr, std::size_t size)
 {
-    return FailsNow() ? nullptr : __libc_realloc(block, size);
+    return FailsNow() ? nullptr : __libc_realloc(ptr, size);
 }
 void* aligned_alloc(std::size_t alignment, std::size_t size)
 {
     return FailsNow() ? nullptr : __libc_memalign(alignment, size);
 }
-int posix_memalign(void** block, std::size_t alignment, std::size_t size)
+int posix_memalign(void** memptr, std::size_t alignment, std::size_t size)
 {
     if (FailsNow())
         return ENOMEM;
-    *block = __libc_memalign(alignment, size);
-    return *block == nullptr ? ENOMEM : 0;
+    *memptr = __libc_memalign(alignment, size);
+    return *memptr == nullptr ? ENOMEM : 0;
 }
 }
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 int main(int argc, char** argv)
 {
@@ -152,14 +154,14 @@ int main(int argc, char** argv)
     if ((mode != "scripted" && mode != "tree" && mode != "machine") ||
         (failure != "once" && failure != "exhausted") ||
         (mode == "tree" ? argc != 5 && argc != 6 : argc != 4)) {
-        std::fprintf(stderr,
-                     "usage: %s scripted|machine once|exhausted N\n"
-                     "       %s tree once|exhausted N ROOT [MAX_DESCRIPTORS]\n",
-                     argv[0], argv[0]);
+        (void)std::fprintf(stderr,
+                           "usage: %s scripted|machine once|exhausted N\n"
+                           "       %s tree once|exhausted N ROOT [MAX_DESCRIPTORS]\n",
+                           argv[0], argv[0]);
         return 2;
     }
     exhausted = failure == "exhausted";
-    failingAllocation = std::atol(argv[3]);
+    failingAllocation = std::strtol(argv[3], nullptr, 10);
 
     std::optional<platform::scripted::ScriptedWmi> scripted;
     std::unique_ptr<platform::hardware::HardwareProvider> hardware;

@@ -13,12 +13,9 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -35,8 +32,20 @@ std::string Describe(int status)
     return "exit code " + std::to_string(WEXITSTATUS(status));
 }
 
-// Runs a program with standard input from /dev/null and collects both output streams;
-// with closedOutput its standard output is a pipe whose reader has already gone.
+std::string ReadToEnd(int descriptor)
+{
+    std::string text;
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = ::read(descriptor, buffer, sizeof buffer)) > 0 || (count < 0 && errno == EINTR))
+        text.append(buffer, count > 0 ? static_cast<std::size_t>(count) : 0);
+    ::close(descriptor);
+    return text;
+}
+
+// Runs a program with standard input from /dev/null and collects both output streams (the
+// programs here write standard error only after the last of standard output); with
+// closedOutput its standard output is a pipe whose reader has already gone.
 Outcome RunProgram(const std::vector<std::string>& arguments, bool closedOutput = false)
 {
     int out[2];
@@ -58,6 +67,7 @@ Outcome RunProgram(const std::vector<std::string>& arguments, bool closedOutput 
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
@@ -73,27 +83,9 @@ Outcome RunProgram(const std::vector<std::string>& arguments, bool closedOutput 
         throw std::runtime_error("posix_spawn " + arguments[0]);
 
     Outcome outcome;
-    std::vector<pollfd> open;
     if (!closedOutput)
-        open.push_back({out[0], POLLIN, 0});
-    open.push_back({err[0], POLLIN, 0});
-    while (!open.empty()) {
-        if (::poll(open.data(), open.size(), -1) < 0 && errno != EINTR)
-            break;
-        for (auto stream = open.begin(); stream != open.end();) {
-            char buffer[4096];
-            const ssize_t count =
-                stream->revents != 0 ? ::read(stream->fd, buffer, sizeof buffer) : -2;
-            if (count > 0)
-                (stream->fd == err[0] ? outcome.err : outcome.out).append(buffer, count);
-            if (count == 0 || count == -1) {
-                ::close(stream->fd);
-                stream = open.erase(stream);
-            } else {
-                ++stream;
-            }
-        }
-    }
+        outcome.out = ReadToEnd(out[0]);
+    outcome.err = ReadToEnd(err[0]);
     ::waitpid(child, &outcome.status, 0);
     return outcome;
 }
@@ -101,7 +93,7 @@ Outcome RunProgram(const std::vector<std::string>& arguments, bool closedOutput 
 long Allocations(const std::string& report)
 {
     const std::size_t at = report.find("allocations ");
-    return at == std::string::npos ? -1 : std::atol(report.c_str() + at + 12);
+    return at == std::string::npos ? -1 : std::strtol(report.c_str() + at + 12, nullptr, 10);
 }
 
 // Pointers differ from run to run.
@@ -188,23 +180,22 @@ void Sweep(const std::vector<std::string>& before, const std::vector<std::string
 }
 
 // Each inventory with an allocation failing once, and with memory running out for good.
-class AllocationSweepTest : public ::testing::TestWithParam<const char*> {
-protected:
-    void SweepOver(const std::vector<std::string>& provider,
-                   const std::vector<std::string>& after = {}) const
-    {
-        std::vector<std::string> before{ALLOCATION_SWEEP_PROGRAM};
-        before.insert(before.end(), provider.begin(), provider.end());
-        before.emplace_back(GetParam());
-        Sweep(before, after);
-    }
-};
+class AllocationSweepTest : public ::testing::TestWithParam<const char*> {};
 
 INSTANTIATE_TEST_SUITE_P(Failures, AllocationSweepTest, ::testing::Values("once", "exhausted"));
 
+void SweepOver(const std::vector<std::string>& provider, const char* failure,
+               const std::vector<std::string>& after = {})
+{
+    std::vector<std::string> before{ALLOCATION_SWEEP_PROGRAM};
+    before.insert(before.end(), provider.begin(), provider.end());
+    before.emplace_back(failure);
+    Sweep(before, after);
+}
+
 TEST_P(AllocationSweepTest, ScriptedInventory)
 {
-    SweepOver({"scripted"});
+    SweepOver({"scripted"}, GetParam());
 }
 
 void TwoPackageTree(const test_support::FakeTree& tree)
@@ -223,13 +214,13 @@ TEST_P(AllocationSweepTest, HardwareProviderOnATwoPackageTree)
 {
     const test_support::FakeTree tree;
     TwoPackageTree(tree);
-    SweepOver({"tree"}, {tree.Root().string()});
+    SweepOver({"tree"}, GetParam(), {tree.Root().string()});
 }
 
 // The machine provider is built inside the first CoInitializeEx.
 TEST_P(AllocationSweepTest, ThisMachine)
 {
-    SweepOver({"machine"});
+    SweepOver({"machine"}, GetParam());
 }
 
 // With no descriptor left beyond the standard streams, neither the cpu folder nor a package
