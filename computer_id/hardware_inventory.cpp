@@ -35,7 +35,8 @@ std::string ComFailureMessage(const char* text, HRESULT hr)
 // machine's ID; an exhausted allocation ends the run instead.
 void ThrowIfOutOfMemory(HRESULT hr)
 {
-    if (hr == WBEM_E_OUT_OF_MEMORY || hr == E_OUTOFMEMORY)
+    // The Windows SDK declares the WBEM statuses as an unsigned enumeration.
+    if (hr == static_cast<HRESULT>(WBEM_E_OUT_OF_MEMORY) || hr == E_OUTOFMEMORY)
         throw std::bad_alloc();
 }
 
