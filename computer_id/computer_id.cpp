@@ -10,6 +10,41 @@
 #include <iostream>
 
 namespace Lib_ComputerID {
+namespace {
+
+// Puts a stream's formatting flags back however the scope ends.
+class FlagsKeeper {
+public:
+    explicit FlagsKeeper(std::ios_base& stream) : stream_(stream), flags_(stream.flags()) {}
+    ~FlagsKeeper() { stream_.flags(flags_); }
+    FlagsKeeper(const FlagsKeeper&) = delete;
+    FlagsKeeper& operator=(const FlagsKeeper&) = delete;
+
+private:
+    std::ios_base& stream_;
+    std::ios_base::fmtflags flags_;
+};
+
+// The pipeline with its trace on the given stream, which it leaves in hex: the console
+// transcript keeps std::cout in hex for the rest of the run.
+std::string RunPipeline(std::ostream& trace)
+{
+    trace << "In GetComputerID\n";
+    trace << "InitializeCOM\n";
+    InitializeCOM();
+    trace << "Done InitializeCOM\n";
+    // The platform information is released before the caller takes the ID.
+    const std::string platformInfo = CreateComputerID(trace, 7);
+    return CreateMessageDigest(platformInfo);
+}
+
+} // namespace
+
+std::string GenerateComputerID(std::ostream& trace)
+{
+    const FlagsKeeper keeper(trace);
+    return RunPipeline(trace);
+}
 
 void InitializeCOM()
 {
@@ -25,16 +60,7 @@ void InitializeCOM()
 void GetComputerID(std::string& computerId)
 {
     try {
-        std::cout << "In GetComputerID\n";
-        std::cout << "InitializeCOM\n";
-        InitializeCOM();
-        std::cout << "Done InitializeCOM\n";
-        std::string id;
-        {
-            const std::string platformInfo = CreateComputerID(7);
-            id = CreateMessageDigest(platformInfo);
-        }
-        computerId = std::move(id);
+        computerId = RunPipeline(std::cout);
     } catch (const IDGenerationError& error) {
         std::cout << "Error: " << error.what() << std::endl;
     }

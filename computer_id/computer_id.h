@@ -1,20 +1,45 @@
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 namespace Lib_ComputerID {
+
+// The ID of this machine for programs that embed the library: runs the whole pipeline
+// (COM start-up, hardware inventory, digest) with its trace on the given stream and
+// returns the ID text. The trace is the one GetComputerID writes, without its "Error: "
+// line; a stream without a buffer (std::ostream(nullptr)) discards it. Puts the stream's
+// formatting flags back as it found them, also when it throws, and never writes to
+// std::cout.
+//
+// Throws IDGenerationError, with the message that GetComputerID would report, when COM
+// cannot be started, a COM step fails or no string value was found. Other exceptions pass
+// through: std::bad_alloc when memory runs out (also when WMI reports that it did),
+// _com_error from the COM support library when a wide string cannot be allocated, and what
+// the trace stream throws if its exception mask asks for it; the COM interfaces held at
+// that moment are then not released.
+//
+// Threads and COM: everything runs on the calling thread, which it first starts COM on,
+// apartment-threaded. Starting it again on a thread where COM is already started
+// apartment-threaded is no failure; a thread that started it multithreaded gets
+// IDGenerationError with status 0x80010106. COM is left initialised on the thread: the
+// library never shuts it down, and each call that got past the start-up leaves one start-up
+// for CoUninitialize to undo. Every COM interface the run creates is released before it
+// returns or throws IDGenerationError. The library keeps no state between calls, but the
+// trace stream is written without a lock and switched to hex while the run lasts: threads
+// that call it at the same time need a trace stream each. Messages and the ID do not
+// depend on the global locale.
+std::string GenerateComputerID(std::ostream& trace);
 
 // Starts COM on the calling thread, apartment-threaded. Starting it again on the same
 // thread is not a failure. Throws IDGenerationError when COM cannot be started.
 void InitializeCOM();
 
-// Runs the whole pipeline (COM start-up, hardware inventory, digest) with its trace on
-// standard output and moves the ID text into computerId on success. Reports its own
-// IDGenerationError as an "Error: " line and leaves computerId untouched; other exceptions
-// (an exhausted allocation among them) pass through, so a run never yields another ID.
-// The trace switches std::cout to hexadecimal integers for good. Not safe to call from two
-// threads at once: both would write std::cout and its flags. Messages and the ID do not
-// depend on the global locale.
+// The console program's entry: GenerateComputerID with its trace on standard output,
+// moving the ID text into computerId on success. Reports an IDGenerationError as an
+// "Error: " line and leaves computerId untouched; other exceptions pass through, so a run
+// never yields another ID. The trace switches std::cout to hexadecimal integers for good.
+// Not safe to call from two threads at once: both would write std::cout and its flags.
 void GetComputerID(std::string& computerId);
 
 } // namespace Lib_ComputerID

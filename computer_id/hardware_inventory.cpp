@@ -42,15 +42,15 @@ void ThrowIfOutOfMemory(HRESULT hr)
 
 } // namespace
 
-std::string CreateComputerID(std::uint64_t flags)
+std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
 {
-    std::cout << "In CreateComputerID(), flags = 0x" << std::hex << flags << "\n";
+    trace << "In CreateComputerID(), flags = 0x" << std::hex << flags << "\n";
 
     IWbemLocator* pLoc = nullptr;
-    std::cout << "Call CoCreateInstance\n";
+    trace << "Call CoCreateInstance\n";
     HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IWbemLocator, reinterpret_cast<LPVOID*>(&pLoc));
-    std::cout << "Done CoCreateInstance, hr = " << hr << "\n";
+    trace << "Done CoCreateInstance, hr = " << hr << "\n";
     if (FAILED(hr)) {
         const std::string message =
             ComFailureMessage("Failed to create IWbemLocator object. Err code = 0x", hr);
@@ -58,21 +58,21 @@ std::string CreateComputerID(std::uint64_t flags)
     }
 
     IWbemServices* pSvc = nullptr;
-    std::cout << "pLoc = " << PointerText{pLoc} << "\n";
-    std::cout << "Call pLoc->ConnectServer\n";
+    trace << "pLoc = " << PointerText{pLoc} << "\n";
+    trace << "Call pLoc->ConnectServer\n";
     hr = pLoc->ConnectServer(platform::BStr("ROOT\\CIMV2"), nullptr, nullptr, nullptr, 0, nullptr,
                              nullptr, &pSvc);
-    std::cout << "Done ConnectServer, hr = " << hr << ", pSvc = " << PointerText{pSvc} << "\n";
+    trace << "Done ConnectServer, hr = " << hr << ", pSvc = " << PointerText{pSvc} << "\n";
     if (FAILED(hr)) {
         const std::string message = ComFailureMessage("Could not connect. Error code = 0x", hr);
         pLoc->Release();
         throw IDGenerationError(message.c_str());
     }
 
-    std::cout << "Call CoSetProxyBlanket\n";
+    trace << "Call CoSetProxyBlanket\n";
     hr = CoSetProxyBlanket(pSvc, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                            RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-    std::cout << "Done CoSetProxyBlanket\n";
+    trace << "Done CoSetProxyBlanket\n";
     if (FAILED(hr)) {
         const std::string message =
             ComFailureMessage("Could not set proxy blanket. Error code = 0x", hr);
@@ -85,33 +85,40 @@ std::string CreateComputerID(std::uint64_t flags)
     {
         TextStream<wchar_t> infoStream;
         GetInfo(infoStream, kProcessorQuery, ProcessorProperties, std::size(ProcessorProperties),
-                pSvc, pLoc);
+                pSvc, pLoc, trace);
         GetInfo(infoStream, kBaseBoardQuery, BaseBoardProperties, std::size(BaseBoardProperties),
-                pSvc, pLoc);
-        GetInfo(infoStream, kBiosQuery, BiosProperties, std::size(BiosProperties), pSvc, pLoc);
+                pSvc, pLoc, trace);
+        GetInfo(infoStream, kBiosQuery, BiosProperties, std::size(BiosProperties), pSvc, pLoc,
+                trace);
         platformInfo = NarrowCodeUnits(infoStream.str());
     }
 
-    std::cout << "Call pSvc->Release()\n";
+    trace << "Call pSvc->Release()\n";
     pSvc->Release();
-    std::cout << "Done pSvc->Release()\n";
-    std::cout << "Call pLoc->Release()\n";
+    trace << "Done pSvc->Release()\n";
+    trace << "Call pLoc->Release()\n";
     pLoc->Release();
-    std::cout << "Done pLoc->Release()\n";
+    trace << "Done pLoc->Release()\n";
     return platformInfo;
 }
 
-void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
-             std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc)
+std::string CreateComputerID(std::uint64_t flags)
 {
-    std::cout << "Call GetInfo( " << query << " )\n";
+    return CreateComputerID(std::cout, flags);
+}
+
+void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
+             std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc,
+             std::ostream& trace)
+{
+    trace << "Call GetInfo( " << query << " )\n";
 
     IEnumWbemClassObject* pEnumerator = nullptr;
     HRESULT hr = pSvc->ExecQuery(platform::BStr("WQL"), platform::BStr(query),
                                  WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
                                  &pEnumerator);
-    std::cout << "Done GetInfo(), hr = " << hr << ", pEnumerator = " << PointerText{pEnumerator}
-              << "\n";
+    trace << "Done GetInfo(), hr = " << hr << ", pEnumerator = " << PointerText{pEnumerator}
+          << "\n";
     if (FAILED(hr)) {
         const std::string message = ComFailureMessage("Query failed. Error code = 0x", hr);
         pSvc->Release();
@@ -123,12 +130,12 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
     ULONG uReturn = 0;
     int pass = 0;
     while (pEnumerator) {
-        std::cout << "Do pEnumerator->Next() # " << pass << "\n";
+        trace << "Do pEnumerator->Next() # " << pass << "\n";
         ++pass;
         // Next takes a signed LONG; WBEM_INFINITE is the all-ones 32-bit pattern.
         hr = pEnumerator->Next(static_cast<LONG>(WBEM_INFINITE), 1, &pclsObj, &uReturn);
-        std::cout << "hr= " << hr << ", pclsObj = " << PointerText{pclsObj}
-                  << ", uReturn = " << uReturn << "\n";
+        trace << "hr= " << hr << ", pclsObj = " << PointerText{pclsObj} << ", uReturn = " << uReturn
+              << "\n";
         ThrowIfOutOfMemory(hr);
         if (uReturn == 0)
             break;
@@ -137,9 +144,9 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
         std::memset(&vtProp, 0, sizeof vtProp);
         for (std::uint64_t i = 0; i < propertyCount; ++i) {
             const std::string name = NarrowCodeUnits(properties[i]);
-            std::cout << "pclsObj->Get( " << name << " )\n";
+            trace << "pclsObj->Get( " << name << " )\n";
             hr = pclsObj->Get(properties[i], 0, &vtProp, nullptr, nullptr);
-            std::cout << "hr = " << hr << ", vtProp.vt = " << vtProp.vt << "\n";
+            trace << "hr = " << hr << ", vtProp.vt = " << vtProp.vt << "\n";
             ThrowIfOutOfMemory(hr);
             if (FAILED(hr))
                 continue;
@@ -147,27 +154,33 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
                 // A string variant with a null pointer counts as an empty value.
                 infoStream << (vtProp.bstrVal != nullptr ? vtProp.bstrVal : L"") << std::endl;
             }
-            std::cout << "Call VariantClear()\n";
+            trace << "Call VariantClear()\n";
             VariantClear(&vtProp);
-            std::cout << "Done VariantClear()\n";
+            trace << "Done VariantClear()\n";
         }
 
-        std::cout << "Call pclsObj->Release()\n";
+        trace << "Call pclsObj->Release()\n";
         pclsObj->Release();
         pclsObj = nullptr;
-        std::cout << "Done pclsObj->Release()\n";
+        trace << "Done pclsObj->Release()\n";
     }
 
-    std::cout << "Call pEnumerator->Release()\n";
+    trace << "Call pEnumerator->Release()\n";
     if (pEnumerator)
         pEnumerator->Release();
-    std::cout << "Done pEnumerator->Release()\n";
+    trace << "Done pEnumerator->Release()\n";
 
     if (pclsObj) {
-        std::cout << "Call again pclsObj->Release()\n";
+        trace << "Call again pclsObj->Release()\n";
         pclsObj->Release();
-        std::cout << "Done call again pclsObj->Release()\n";
+        trace << "Done call again pclsObj->Release()\n";
     }
+}
+
+void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
+             std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc)
+{
+    GetInfo(infoStream, query, properties, propertyCount, pSvc, pLoc, std::cout);
 }
 
 } // namespace Lib_ComputerID

@@ -3,6 +3,7 @@
 #include <platform/com_wmi.h>
 
 #include <cstdint>
+#include <ostream>
 #include <sstream>
 #include <string>
 
@@ -10,15 +11,21 @@ namespace Lib_ComputerID {
 
 // Collects the platform information text: every string value of the processor, base board
 // and BIOS properties that WMI returns, one per line, each UTF-16 code unit narrowed to
-// its low byte. Traces every platform call on standard output and switches it to hex.
+// its low byte. Traces every platform call on the trace stream and switches it to hex.
 // Throws IDGenerationError when a COM step fails, after releasing what it holds. An
 // enumeration step or property read that fails for want of memory throws std::bad_alloc:
 // skipping that object or value would give another machine's ID.
+std::string CreateComputerID(std::ostream& trace, std::uint64_t flags);
+// The same with the trace on standard output.
 std::string CreateComputerID(std::uint64_t flags);
 
 // Runs one WQL query and appends the string values of its objects to infoStream, one per
-// line, reading the properties in list order. On a failing query releases pSvc and pLoc
-// and throws IDGenerationError.
+// line, reading the properties in list order, with the trace on the trace stream. On a
+// failing query releases pSvc and pLoc and throws IDGenerationError.
+void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
+             std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc,
+             std::ostream& trace);
+// The same with the trace on standard output.
 void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
              std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc);
 

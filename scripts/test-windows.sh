@@ -15,22 +15,8 @@ cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$(nproc)"
 echo "--- build: $(seconds_since "$step") s"
 
-# The same prefix as the mingw test preset's. A new one is made without Mono and Gecko
-# (nothing here needs .NET or HTML) and 64-bit only; wineserver -w waits for the start-up
-# programs that wineboot leaves behind.
 step=$(date +%s)
-WINEPREFIX="$PWD/build/mingw/wineprefix"
-WINEDEBUG=-all
-export WINEPREFIX WINEDEBUG
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    if ! WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 wine wineboot --init \
-        </dev/null >build/mingw/wineboot.log 2>&1; then
-        cat build/mingw/wineboot.log
-        echo "Setting up the Wine prefix failed"
-        exit 1
-    fi
-fi
-timeout 120 wineserver -w
+. scripts/wine-env.sh
 echo "--- Wine prefix: $(seconds_since "$step") s"
 
 step=$(date +%s)

@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs what is missing, then builds and runs every test: the warnings-as-errors debug
-# build, the installed package, its example consumer and the stand-alone program, the
-# stand-alone program on a real kernel under QEMU, the Windows build under Wine, a
-# bounded run of each fuzz target (FUZZ_SECONDS, default 60 s each), the static checks
-# (clang-format, clang-tidy, cppcheck), valgrind's memcheck of the program and the unit
-# tests, and last the AddressSanitizer/UndefinedBehaviorSanitizer build.
+# build, the installed package and its example consumers, the stand-alone program and the
+# Windows .zip under Wine, the stand-alone program on a real kernel under QEMU, the Windows
+# build under Wine, a bounded run of each fuzz target (FUZZ_SECONDS, default 60 s each),
+# the static checks (clang-format, clang-tidy, cppcheck), valgrind's memcheck of the
+# program and the unit tests, and last the AddressSanitizer/UndefinedBehaviorSanitizer
+# build.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
