@@ -590,6 +590,28 @@ void CheckResults(IEnumWbemClassObject* enumerator, const ClassModel& model,
     Check(index == model.objects.size(), "fewer objects than the machine has");
 }
 
+// The status a query over a machine's classes must get: the class's listing status once the
+// language, the text, the class and every selected property pass.
+HRESULT ExpectedStatus(const wchar_t* language,
+                       const std::optional<platform::wmi::SelectQuery>& query,
+                       const ClassModel* model)
+{
+    if (!SameName(language, L"WQL"))
+        return WBEM_E_INVALID_QUERY_TYPE;
+    if (!query)
+        return WBEM_E_INVALID_QUERY;
+    if (model == nullptr)
+        return WBEM_E_INVALID_CLASS;
+    for (const std::wstring& property : query->properties) {
+        bool known = false;
+        for (const std::wstring& name : model->properties)
+            known = known || SameName(property, name);
+        if (!known)
+            return WBEM_E_INVALID_QUERY;
+    }
+    return model->listing;
+}
+
 // Runs a query and checks its status against the parser and the classes, then its results.
 void RunQuery(IWbemServices* services, BSTR language, BSTR text, const Machine& machine)
 {
@@ -597,33 +619,13 @@ void RunQuery(IWbemServices* services, BSTR language, BSTR text, const Machine& 
     const HRESULT hr =
         services->ExecQuery(language, text, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
                             nullptr, &enumerator);
-    HRESULT expected = WBEM_S_NO_ERROR;
     const std::optional<platform::wmi::SelectQuery> query = CheckedParse(text);
     const ClassModel* model = nullptr;
-    if (!SameName(language, L"WQL")) {
-        expected = WBEM_E_INVALID_QUERY_TYPE;
-    } else if (!query) {
-        expected = WBEM_E_INVALID_QUERY;
-    } else {
-        for (const ClassModel& candidate : machine.classes) {
-            if (SameName(candidate.name, query->className))
-                model = &candidate;
-        }
-        if (model == nullptr) {
-            expected = WBEM_E_INVALID_CLASS;
-        } else {
-            for (const std::wstring& property : query->properties) {
-                bool known = false;
-                for (const std::wstring& name : model->properties)
-                    known = known || SameName(property, name);
-                if (!known)
-                    expected = WBEM_E_INVALID_QUERY;
-            }
-            if (expected == WBEM_S_NO_ERROR)
-                expected = model->listing;
-        }
+    for (const ClassModel& candidate : machine.classes) {
+        if (query && SameName(candidate.name, query->className))
+            model = &candidate;
     }
-    Check(hr == expected, "query status");
+    Check(hr == ExpectedStatus(language, query, model), "query status");
     Check((enumerator != nullptr) == SUCCEEDED(hr), "enumerator only on success");
     if (enumerator == nullptr)
         return;
