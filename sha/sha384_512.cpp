@@ -238,7 +238,7 @@ struct Ring {
     __m128i last;
 };
 
-SHA_TARGET_INLINE(SHA512_ISA) __m128i Pair(const Ring& ring, int j)
+SHA_TARGET_INLINE(SHA512_ISA) __m128i Pair(const Ring& ring, std::size_t j)
 {
     return Load(ring.words + 2 * (j & 7));
 }
@@ -246,7 +246,7 @@ SHA_TARGET_INLINE(SHA512_ISA) __m128i Pair(const Ring& ring, int j)
 // Replaces pair j with the words 16 later, after pair j - 1, and stores them with their
 // constants from k at kw.
 SHA_TARGET_INLINE(SHA512_ISA)
-void NextWords(Ring& ring, int j, std::uint64_t* kw, const std::uint64_t* k)
+void NextWords(Ring& ring, std::size_t j, std::uint64_t* kw, const std::uint64_t* k)
 {
     const __m128i w16 = Pair(ring, j);
     const __m128i w15 = _mm_alignr_epi8(Pair(ring, j + 1), w16, 8);
@@ -261,7 +261,7 @@ void NextWords(Ring& ring, int j, std::uint64_t* kw, const std::uint64_t* k)
 
 // Words 2j and 2j + 1 of the block into pair j, and with their constants into kw.
 SHA_TARGET_INLINE(SHA512_ISA)
-void LoadWords(Ring& ring, int j, std::uint64_t* kw, const std::uint8_t* block)
+void LoadWords(Ring& ring, std::size_t j, std::uint64_t* kw, const std::uint8_t* block)
 {
     // Each 64-bit lane from its eight bytes, most significant first.
     const __m128i byte_swap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
@@ -275,9 +275,9 @@ void LoadWords(Ring& ring, int j, std::uint64_t* kw, const std::uint8_t* block)
 struct ScheduleStep {
     Ring& ring;
     std::uint64_t* kw; // K[t] + W[t] on
-    int t;
+    std::size_t t;
 
-    SHA_TARGET_INLINE(SHA512_ISA) void operator()(int j) const
+    SHA_TARGET_INLINE(SHA512_ISA) void operator()(std::size_t j) const
     {
         NextWords(ring, j, kw + t + 16 + 2 * j, K + t + 16 + 2 * j);
     }
@@ -289,7 +289,7 @@ struct NextBlockWords {
     std::uint64_t* kw;
     const std::uint8_t* block;
 
-    SHA_TARGET_INLINE(SHA512_ISA) void operator()(int j) const
+    SHA_TARGET_INLINE(SHA512_ISA) void operator()(std::size_t j) const
     {
         LoadWords(ring, j, kw + 2 * j, block);
     }
@@ -302,7 +302,7 @@ template <class Step>
 SHA_TARGET_INLINE(SHA512_ISA)
 void EightRounds(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, std::uint64_t& d,
                  std::uint64_t& e, std::uint64_t& f, std::uint64_t& g, std::uint64_t& h,
-                 MajTerms& maj, const std::uint64_t* kw, Step step, int first)
+                 MajTerms& maj, const std::uint64_t* kw, Step step, std::size_t first)
 {
     FastRound(a, b, maj, d, e, f, g, h, kw[0]);
     FastRound(h, a, maj, c, d, e, f, g, kw[1]);
@@ -343,12 +343,12 @@ void Blocks(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count)
     constexpr std::size_t block_size = SHA512_Message_Block_Size;
     alignas(16) std::uint64_t kw[80];
     Ring ring;
-    for (int j = 0; j < 8; ++j) {
+    for (std::size_t j = 0; j < 8; ++j) {
         LoadWords(ring, j, kw + 2 * j, blocks);
     }
     for (; count != 0; --count) {
         Working w{H[0], H[1], H[2], H[3], H[4], H[5], H[6], H[7], {H[1] ^ H[2], H[1] & H[2]}};
-        for (int t = 0; t < 64; t += 16) {
+        for (std::size_t t = 0; t < 64; t += 16) {
             SixteenRounds(w, kw + t, ScheduleStep{ring, kw, t});
         }
         // The last block loads itself again, which costs less than a branch.
