@@ -296,8 +296,8 @@ struct NextBlockWords {
 };
 
 // Eight rounds on kw[0] to kw[7], with step(first + j) run after the j-th pair. The working
-// variables come one by one rather than as an array, which GCC keeps in registers with fewer
-// copies.
+// variables come one by one rather than as an array: from an array, GCC put two-cycle `lea`s on
+// the rounds' chains, and the rounds took 5.5 cycles each on family 26 rather than 5.1.
 template <class Step>
 SHA_TARGET_INLINE(SHA512_ISA)
 void EightRounds(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, std::uint64_t& d,
@@ -351,7 +351,7 @@ void Blocks(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count)
         for (std::size_t t = 0; t < 64; t += 16) {
             SixteenRounds(w, kw + t, ScheduleStep{ring, kw, t});
         }
-        // The last block loads itself again, which costs less than a branch.
+        // The last block loads its own words again, so that no load goes past the run's end.
         const std::uint8_t* const next = count > 1 ? blocks + block_size : blocks;
         SixteenRounds(w, kw + 64, NextBlockWords{ring, kw, next});
         H[0] += w.a;
