@@ -1,6 +1,7 @@
 // Throughput of every digest variant through USHAReset/USHAInput/USHAResult, next to
 // OpenSSL's EVP digest of the same data in the same run; a table of both and their ratio
-// follows the usual benchmark output, headed by the engines that this build runs here.
+// follows the usual benchmark output, headed by the processor it ran on and the engines that
+// this build runs there.
 //
 // With --coreutils, the program then also hashes a file in /dev/shm both with coreutils'
 // sha1sum ... sha512sum and with our library (reading it in the same 32 KiB pieces), several
@@ -20,6 +21,17 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
+#define DIGEST_BENCHMARK_X86 1
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+#else
+#define DIGEST_BENCHMARK_X86 0
+#endif
 
 #if defined(__unix__)
 #include <fcntl.h>
@@ -173,9 +185,78 @@ private:
     std::map<std::string, Rate> rates_;
 };
 
+#if DIGEST_BENCHMARK_X86
+
+struct CpuidRegisters {
+    unsigned eax, ebx, ecx, edx;
+};
+
+CpuidRegisters Cpuid(unsigned leaf)
+{
+    CpuidRegisters r{};
+#if defined(_MSC_VER) && !defined(__clang__)
+    int values[4];
+    __cpuid(values, static_cast<int>(leaf));
+    r = {static_cast<unsigned>(values[0]), static_cast<unsigned>(values[1]),
+         static_cast<unsigned>(values[2]), static_cast<unsigned>(values[3])};
+#else
+    __cpuid(leaf, r.eax, r.ebx, r.ecx, r.edx);
+#endif
+    return r;
+}
+
+// The name in CPUID's brand string, without the blanks it is padded with.
+std::string ProcessorName()
+{
+    constexpr unsigned first = 0x80000002;
+    constexpr unsigned last = 0x80000004;
+    if (Cpuid(0x80000000).eax < last)
+        return "unnamed processor";
+    std::string name;
+    for (unsigned leaf = first; leaf <= last; ++leaf) {
+        const CpuidRegisters r = Cpuid(leaf);
+        for (const unsigned word : {r.eax, r.ebx, r.ecx, r.edx}) {
+            for (int byte = 0; byte < 4; ++byte) {
+                const char c = static_cast<char>((word >> (8 * byte)) & 0xFF);
+                if (c != '\0')
+                    name += c;
+            }
+        }
+    }
+    const std::size_t begin = name.find_first_not_of(' ');
+    const std::size_t end = name.find_last_not_of(' ');
+    return begin == std::string::npos ? "unnamed processor" : name.substr(begin, end - begin + 1);
+}
+
+// Figures differ between processors of one name, so the table names the processor by its
+// family and model too, with the extended fields of CPUID leaf 1 added in as Intel's and AMD's
+// manuals define the displayed values.
+void PrintProcessor()
+{
+    const unsigned signature = Cpuid(1).eax;
+    const unsigned base_family = (signature >> 8) & 0xF;
+    const unsigned base_model = (signature >> 4) & 0xF;
+    const unsigned family =
+        base_family == 0xF ? base_family + ((signature >> 20) & 0xFF) : base_family;
+    const unsigned model = base_family == 0x6 || base_family == 0xF
+                               ? base_model + (((signature >> 16) & 0xF) << 4)
+                               : base_model;
+    std::printf("\nProcessor: %s, family %u, model %u, stepping %u (CPUID leaf 1 EAX %08X)\n",
+                ProcessorName().c_str(), family, model, signature & 0xF, signature);
+}
+
+#else
+
+void PrintProcessor()
+{
+    std::printf("\nProcessor: not x86, no family and model to show\n");
+}
+
+#endif
+
 void PrintEngines()
 {
-    std::printf("\nEngines: SHA-1 %s; SHA-224 and SHA-256 %s; SHA-384 and SHA-512 %s\n",
+    std::printf("Engines: SHA-1 %s; SHA-224 and SHA-256 %s; SHA-384 and SHA-512 %s\n",
                 sha_engines::EngineName(sha_engines::SHA1Engine()),
                 sha_engines::EngineName(sha_engines::SHA224_256Engine()),
                 sha_engines::EngineName(sha_engines::SHA384_512Engine()));
@@ -404,6 +485,7 @@ int main(int argc, char** argv)
     RateRecorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
+    PrintProcessor();
     PrintEngines();
     PrintTable(recorder);
     if (coreutils) {

@@ -157,252 +157,181 @@ void sha_engines::SHA512BlocksPortable(std::uint64_t* H, const std::uint8_t* blo
 
 #if SHA_X86_ENGINES
 
-// Two blocks at a time: the message schedules of both run side by side in the two halves of
-// 256-bit vectors, which halves the vector instructions per block. They compete with the
-// rounds for the decoders, so they are spread evenly over the rounds of both blocks: the
-// second block's rounds compute the first half of the next pair's schedules, the first
-// block's rounds the second half of their own.
+// One block at a time, its 80 rounds as five groups of sixteen, the first four in a loop.
+// Written out, the rounds of two blocks (some 23 KB of code) ran at 7.6 cycles a round on an
+// AMD family-26 core, the same rounds in a loop at 5.8. That core has no performance counters
+// to show why; likely the written-out code no longer fits the cache of decoded operations, and
+// the decoders deliver fewer operations a cycle than the rounds need. The message schedule runs in
+// 128-bit vectors, two words a step, one step after every pair of rounds and 16 words ahead of the
+// rounds that use them; the steps keep K[t] + W[t] in memory, where each round reads it as the
+// operand of an addition. The last sixteen rounds of a block load the first 16 words of the next
+// one.
 //
 // The same code is built twice: for AVX2, and for AVX-512VL, where the compiler turns the
-// schedule's rotations into vprorq and its three-way XORs into vpternlogq, and has 32 vector
-// registers to keep the schedule in. The pieces are marked for AVX2 only, which lets them be
+// schedule's rotations into vprorq and its three-way XORs into vpternlogq, and keeps the
+// schedule in its 32 vector registers. The pieces are marked for AVX2 only, which lets them be
 // inlined into either.
 namespace {
 
 #define SHA512_ISA "avx2,bmi2"
 
-// The same round with one addition more and a shorter chain of dependencies from e to the
-// new e: the terms known early (h + K[t] + W[t], then d, then Ch) are summed before Sigma1(e),
-// which comes last. Where rotations need no copies (BMI2's rorx) the rounds wait on that
-// chain rather than on the number of operations; without, it is the other way round.
-SHA_ALWAYS_INLINE void ShortChainRound(std::uint64_t a, std::uint64_t b, std::uint64_t& b_xor_c,
-                                       std::uint64_t& d, std::uint64_t e, std::uint64_t f,
-                                       std::uint64_t g, std::uint64_t& h, std::uint64_t k_plus_w)
-{
-    const std::uint64_t h_k_w = h + k_plus_w;
-    const std::uint64_t ch = Ch(e, f, g);
-    const std::uint64_t sigma1_e = Sigma1(e);
-    const std::uint64_t T1 = SHA_ASSOC_BARRIER(h_k_w + ch) + sigma1_e;
-    const std::uint64_t a_xor_b = a ^ b;
-    d = SHA_ASSOC_BARRIER(SHA_ASSOC_BARRIER(h_k_w + d) + ch) + sigma1_e;
-    h = SHA_ASSOC_BARRIER(T1 + (b ^ (a_xor_b & b_xor_c))) + Sigma0(a);
-    b_xor_c = a_xor_b;
-}
-
-// K[t] + W[t] for a pair of rounds of both blocks: the first block's two words, then the
-// second's; and the constants laid out the same way.
-using PairOfPairs = std::uint64_t[4];
-
-struct PairedConstants {
-    PairOfPairs k[40];
+// What Maj needs of the round's b and c: b XOR c and b AND c, kept from the round before.
+struct MajTerms {
+    std::uint64_t b_xor_c;
+    std::uint64_t b_and_c;
 };
 
-constexpr PairedConstants PairConstants()
+// The round with the chains of dependencies from e to the new e and from a to the new a four
+// operations long each (the textbook order makes them five): the terms known early
+// (h + K[t] + W[t] + d, then Ch) are summed before Sigma1(e), which comes last, and T1 is taken
+// back out of the new e. Maj(a, b, c) is (a AND (b XOR c)) + (b AND c), two terms with no bit
+// in common, of which only the first waits for a.
+SHA_ALWAYS_INLINE void FastRound(std::uint64_t a, std::uint64_t b, MajTerms& maj, std::uint64_t& d,
+                                 std::uint64_t e, std::uint64_t f, std::uint64_t g,
+                                 std::uint64_t& h, std::uint64_t k_plus_w)
 {
-    PairedConstants paired{};
-    for (std::size_t i = 0; i < 40; ++i) {
-        paired.k[i][0] = paired.k[i][2] = K[2 * i];
-        paired.k[i][1] = paired.k[i][3] = K[2 * i + 1];
-    }
-    return paired;
+    const std::uint64_t h_k_w_d = SHA_ASSOC_BARRIER(h + k_plus_w) + d;
+    const std::uint64_t new_e = SHA_ASSOC_BARRIER(h_k_w_d + Ch(e, f, g)) + Sigma1(e);
+    const std::uint64_t T1 = new_e - d;
+    h = SHA_ASSOC_BARRIER(SHA_ASSOC_BARRIER(T1 + maj.b_and_c) + (a & maj.b_xor_c)) + Sigma0(a);
+    maj = {a ^ b, a & b};
+    d = new_e;
 }
 
-constexpr PairedConstants K_Pairs = PairConstants();
-
-SHA_TARGET_INLINE(SHA512_ISA) __m256i Load(const void* at)
+SHA_TARGET_INLINE(SHA512_ISA) __m128i Load(const void* at)
 {
-    return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+    return _mm_loadu_si128(static_cast<const __m128i*>(at));
 }
 
-SHA_TARGET_INLINE(SHA512_ISA) void Store(void* at, __m256i x)
+SHA_TARGET_INLINE(SHA512_ISA) void Store(void* at, __m128i x)
 {
-    _mm256_storeu_si256(static_cast<__m256i*>(at), x);
+    _mm_storeu_si128(static_cast<__m128i*>(at), x);
 }
 
 template <int N>
 SHA_TARGET_INLINE(SHA512_ISA)
-__m256i RotateRight(__m256i x)
+__m128i RotateRight(__m128i x)
 {
-    return _mm256_or_si256(_mm256_srli_epi64(x, N), _mm256_slli_epi64(x, 64 - N));
+    return _mm_or_si128(_mm_srli_epi64(x, N), _mm_slli_epi64(x, 64 - N));
 }
 
-// sigma0 of four words: ROTR 1 XOR ROTR 8 XOR SHR 7; the rotation by a whole byte is a shuffle.
-SHA_TARGET_INLINE(SHA512_ISA) __m256i FourSigma0(__m256i x)
+// sigma0 of two words: ROTR 1 XOR ROTR 8 XOR SHR 7.
+SHA_TARGET_INLINE(SHA512_ISA) __m128i TwoSigma0(__m128i x)
 {
-    const __m256i rotr8 = _mm256_set_epi8(8, 15, 14, 13, 12, 11, 10, 9, 0, 7, 6, 5, 4, 3, 2, 1, 8,
-                                          15, 14, 13, 12, 11, 10, 9, 0, 7, 6, 5, 4, 3, 2, 1);
-    return _mm256_xor_si256(_mm256_xor_si256(RotateRight<1>(x), _mm256_shuffle_epi8(x, rotr8)),
-                            _mm256_srli_epi64(x, 7));
+    return _mm_xor_si128(_mm_xor_si128(RotateRight<1>(x), RotateRight<8>(x)), _mm_srli_epi64(x, 7));
 }
 
-// sigma1 of four words: ROTR 19 XOR ROTR 61 XOR SHR 6.
-SHA_TARGET_INLINE(SHA512_ISA) __m256i FourSigma1(__m256i x)
+// sigma1 of two words: ROTR 19 XOR ROTR 61 XOR SHR 6.
+SHA_TARGET_INLINE(SHA512_ISA) __m128i TwoSigma1(__m128i x)
 {
-    return _mm256_xor_si256(_mm256_xor_si256(RotateRight<19>(x), RotateRight<61>(x)),
-                            _mm256_srli_epi64(x, 6));
+    return _mm_xor_si128(_mm_xor_si128(RotateRight<19>(x), RotateRight<61>(x)),
+                         _mm_srli_epi64(x, 6));
 }
 
-// The schedules as a ring of eight vectors: for the 16 words from some t on (t a multiple of
-// 16), X[j] holds W[t + 2j] and W[t + 2j + 1] of the first block in its lower half and of the
-// second block in its upper half. Replaces X[j] with the words 16 later, which needs X[j - 1]
-// already replaced (vpalignr shifts each half on its own, so the blocks stay apart), and
-// stores them with their constants k in kw.
+// The schedule's last 16 words, as a ring: for the 16 words from some t on (t a multiple of
+// 16), pair j holds W[t + 2j] and W[t + 2j + 1]. With AVX2's 16 vector registers the ring lives
+// in memory: a step reads pairs that earlier steps stored whole, so every load takes its value
+// from one store, and only the pair the step before gave comes in a register, the one value
+// that each step waits for.
+struct Ring {
+    alignas(16) std::uint64_t words[16];
+    __m128i last;
+};
+
+SHA_TARGET_INLINE(SHA512_ISA) __m128i Pair(const Ring& ring, std::size_t j)
+{
+    return Load(ring.words + 2 * (j & 7));
+}
+
+// Replaces pair j with the words 16 later, after pair j - 1, and stores them with their
+// constants from k at kw.
 SHA_TARGET_INLINE(SHA512_ISA)
-void NextPairs(__m256i (&X)[8], int j, PairOfPairs& kw, const PairOfPairs& k)
+void NextWords(Ring& ring, std::size_t j, std::uint64_t* kw, const std::uint64_t* k)
 {
-    const __m256i w15 = _mm256_alignr_epi8(X[(j + 1) & 7], X[j], 8);
-    const __m256i w7 = _mm256_alignr_epi8(X[(j + 5) & 7], X[(j + 4) & 7], 8);
-    X[j] = _mm256_add_epi64(_mm256_add_epi64(X[j], FourSigma0(w15)),
-                            _mm256_add_epi64(w7, FourSigma1(X[(j + 7) & 7])));
-    Store(kw, _mm256_add_epi64(X[j], Load(k)));
+    const __m128i w16 = Pair(ring, j);
+    const __m128i w15 = _mm_alignr_epi8(Pair(ring, j + 1), w16, 8);
+    const __m128i w7 = _mm_alignr_epi8(Pair(ring, j + 5), Pair(ring, j + 4), 8);
+    // Summed before sigma1 of the pair the step before gave, so that the chain from step to
+    // step is sigma1 and one addition.
+    const __m128i early = _mm_add_epi64(_mm_add_epi64(w16, TwoSigma0(w15)), w7);
+    ring.last = _mm_add_epi64(SHA_ASSOC_BARRIER(early), TwoSigma1(ring.last));
+    Store(ring.words + 2 * j, ring.last);
+    Store(kw, _mm_add_epi64(ring.last, Load(k)));
 }
 
-// Words 2j and 2j + 1 of both blocks into X[j], and with their constants into kw[j].
+// Words 2j and 2j + 1 of the block into pair j, and with their constants into kw.
 SHA_TARGET_INLINE(SHA512_ISA)
-void LoadWords(__m256i (&X)[8], std::size_t j, PairOfPairs* kw, const std::uint8_t* first,
-               const std::uint8_t* second)
+void LoadWords(Ring& ring, std::size_t j, std::uint64_t* kw, const std::uint8_t* block)
 {
     // Each 64-bit lane from its eight bytes, most significant first.
-    const __m256i byte_swap = _mm256_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7,
-                                              8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * j));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * j));
-    X[j] = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1),
-                               byte_swap);
-    Store(kw[j], _mm256_add_epi64(X[j], Load(K_Pairs.k[j])));
+    const __m128i byte_swap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
+    ring.last = _mm_shuffle_epi8(Load(block + 16 * j), byte_swap);
+    Store(ring.words + 2 * j, ring.last);
+    Store(kw, _mm_add_epi64(ring.last, Load(K + 2 * j)));
 }
 
-// The 16 words of a pair of blocks (the same block twice when there is one) into X and with
-// their constants into kw[0] to kw[7]. Written out, as everything that indexes X: with one
-// index that is not a constant, the ring would live in memory.
-SHA_TARGET_INLINE(SHA512_ISA)
-void LoadBlocks(__m256i (&X)[8], PairOfPairs* kw, const std::uint8_t* first,
-                const std::uint8_t* second)
-{
-    LoadWords(X, 0, kw, first, second);
-    LoadWords(X, 1, kw, first, second);
-    LoadWords(X, 2, kw, first, second);
-    LoadWords(X, 3, kw, first, second);
-    LoadWords(X, 4, kw, first, second);
-    LoadWords(X, 5, kw, first, second);
-    LoadWords(X, 6, kw, first, second);
-    LoadWords(X, 7, kw, first, second);
-}
-
-// How the rounds of a block advance the schedules: by the 64 words after X's, one step after
-// every pair of rounds (Dense); by 32, one step after every second pair (Sparse); or not.
-enum class Advance { Dense, Sparse, None };
-
-// Run after a pair of rounds: a step of the schedules, the words into out[j] for j from
-// `first` on, with the constants from k.
-template <Advance Mode>
+// Run after the j-th pair of a group of sixteen rounds that start at round t: the step of the
+// schedule that gives words t + 16 + 2j and t + 17 + 2j.
 struct ScheduleStep {
-    __m256i (&X)[8];
-    PairOfPairs* out;
-    const PairOfPairs* k;
-    int first;
+    Ring& ring;
+    std::uint64_t* kw; // K[t] + W[t] on
+    std::size_t t;
 
-    SHA_TARGET_INLINE(SHA512_ISA) void operator()(int pair) const
+    SHA_TARGET_INLINE(SHA512_ISA) void operator()(std::size_t j) const
     {
-        if constexpr (Mode == Advance::Dense) {
-            NextPairs(X, first + pair, out[first + pair], k[first + pair]);
-        } else if constexpr (Mode == Advance::Sparse) {
-            if (pair % 2 == 1) {
-                const int j = first + pair / 2;
-                NextPairs(X, j, out[j], k[j]);
-            }
-        }
+        NextWords(ring, j, kw + t + 16 + 2 * j, K + t + 16 + 2 * j);
     }
 };
 
-struct NoStep {
-    SHA_ALWAYS_INLINE void operator()(int) const {}
+// Run in the place of a step: words 2j and 2j + 1 of the next block.
+struct NextBlockWords {
+    Ring& ring;
+    std::uint64_t* kw;
+    const std::uint8_t* block;
+
+    SHA_TARGET_INLINE(SHA512_ISA) void operator()(std::size_t j) const
+    {
+        LoadWords(ring, j, kw + 2 * j, block);
+    }
 };
 
-// Eight rounds on the words at `Lane` of kw[0] to kw[3], with step run after each two.
-template <std::size_t Lane, class Step>
+// Eight rounds on kw[0] to kw[7], with step(first + j) run after the j-th pair. The working
+// variables come one by one rather than as an array: from an array, GCC put two-cycle `lea`s on
+// the rounds' chains, and the rounds took 5.5 cycles each on family 26 rather than 5.1.
+template <class Step>
 SHA_TARGET_INLINE(SHA512_ISA)
-void EightRounds(std::uint64_t (&v)[8], std::uint64_t& b_xor_c, const PairOfPairs* kw, Step step)
+void EightRounds(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, std::uint64_t& d,
+                 std::uint64_t& e, std::uint64_t& f, std::uint64_t& g, std::uint64_t& h,
+                 MajTerms& maj, const std::uint64_t* kw, Step step, std::size_t first)
 {
-    std::uint64_t& a = v[0];
-    std::uint64_t& b = v[1];
-    std::uint64_t& c = v[2];
-    std::uint64_t& d = v[3];
-    std::uint64_t& e = v[4];
-    std::uint64_t& f = v[5];
-    std::uint64_t& g = v[6];
-    std::uint64_t& h = v[7];
-    ShortChainRound(a, b, b_xor_c, d, e, f, g, h, kw[0][2 * Lane]);
-    ShortChainRound(h, a, b_xor_c, c, d, e, f, g, kw[0][2 * Lane + 1]);
-    step(0);
-    ShortChainRound(g, h, b_xor_c, b, c, d, e, f, kw[1][2 * Lane]);
-    ShortChainRound(f, g, b_xor_c, a, b, c, d, e, kw[1][2 * Lane + 1]);
-    step(1);
-    ShortChainRound(e, f, b_xor_c, h, a, b, c, d, kw[2][2 * Lane]);
-    ShortChainRound(d, e, b_xor_c, g, h, a, b, c, kw[2][2 * Lane + 1]);
-    step(2);
-    ShortChainRound(c, d, b_xor_c, f, g, h, a, b, kw[3][2 * Lane]);
-    ShortChainRound(b, c, b_xor_c, e, f, g, h, a, kw[3][2 * Lane + 1]);
-    step(3);
+    FastRound(a, b, maj, d, e, f, g, h, kw[0]);
+    FastRound(h, a, maj, c, d, e, f, g, kw[1]);
+    step(first);
+    FastRound(g, h, maj, b, c, d, e, f, kw[2]);
+    FastRound(f, g, maj, a, b, c, d, e, kw[3]);
+    step(first + 1);
+    FastRound(e, f, maj, h, a, b, c, d, kw[4]);
+    FastRound(d, e, maj, g, h, a, b, c, kw[5]);
+    step(first + 2);
+    FastRound(c, d, maj, f, g, h, a, b, kw[6]);
+    FastRound(b, c, maj, e, f, g, h, a, kw[7]);
+    step(first + 3);
 }
 
-// 32 rounds on the words at `Lane` from kw on, with a step after every second pair: the 16
-// words after X's into out[0] to out[7], with the constants from k on.
-template <std::size_t Lane>
-SHA_TARGET_INLINE(SHA512_ISA)
-void ThirtyTwoRounds(std::uint64_t (&v)[8], std::uint64_t& b_xor_c, const PairOfPairs* kw,
-                     __m256i (&X)[8], PairOfPairs* out, const PairOfPairs* k)
-{
-    using Step = ScheduleStep<Advance::Sparse>;
-    EightRounds<Lane>(v, b_xor_c, kw, Step{X, out, k, 0});
-    EightRounds<Lane>(v, b_xor_c, kw + 4, Step{X, out, k, 2});
-    EightRounds<Lane>(v, b_xor_c, kw + 8, Step{X, out, k, 4});
-    EightRounds<Lane>(v, b_xor_c, kw + 12, Step{X, out, k, 6});
-}
+// The working variables of a block: a to h, with what Maj needs of b and c.
+struct Working {
+    std::uint64_t a, b, c, d, e, f, g, h;
+    MajTerms maj;
+};
 
-// Eight schedule steps with no rounds between them: the 16 words after X's.
+// Sixteen rounds on kw[0] to kw[15], with step(j) run after the j-th pair. Written out, so
+// that every index into the ring is a constant.
+template <class Step>
 SHA_TARGET_INLINE(SHA512_ISA)
-void SixteenWords(__m256i (&X)[8], PairOfPairs* out, const PairOfPairs* k)
+void SixteenRounds(Working& w, const std::uint64_t* kw, Step step)
 {
-    NextPairs(X, 0, out[0], k[0]);
-    NextPairs(X, 1, out[1], k[1]);
-    NextPairs(X, 2, out[2], k[2]);
-    NextPairs(X, 3, out[3], k[3]);
-    NextPairs(X, 4, out[4], k[4]);
-    NextPairs(X, 5, out[5], k[5]);
-    NextPairs(X, 6, out[6], k[6]);
-    NextPairs(X, 7, out[7], k[7]);
-}
-
-// The 80 rounds of one block on the words at `Lane` of kw, into H, advancing the schedules in
-// X by Mode into out[0] on, with the constants from k on. Within each group of rounds written
-// out here, the steps go once round the ring, so that every index into it is a constant: with
-// one that is not, the ring would live in memory.
-template <std::size_t Lane, Advance Mode>
-SHA_TARGET_INLINE(SHA512_ISA)
-void Block(std::uint64_t* H, const PairOfPairs* kw, __m256i (&X)[8], PairOfPairs* out,
-           const PairOfPairs* k)
-{
-    std::uint64_t v[8] = {H[0], H[1], H[2], H[3], H[4], H[5], H[6], H[7]};
-    std::uint64_t b_xor_c = v[1] ^ v[2];
-    const PairOfPairs* const end = kw + 40;
-    if constexpr (Mode == Advance::Dense) {
-        for (int i = 0; i < 32; i += 8, kw += 8) {
-            EightRounds<Lane>(v, b_xor_c, kw, ScheduleStep<Mode>{X, out + i, k + i, 0});
-            EightRounds<Lane>(v, b_xor_c, kw + 4, ScheduleStep<Mode>{X, out + i, k + i, 4});
-        }
-    } else if constexpr (Mode == Advance::Sparse) {
-        // Written out rather than as a loop of two, which is slower by a few percent.
-        ThirtyTwoRounds<Lane>(v, b_xor_c, kw, X, out, k);
-        ThirtyTwoRounds<Lane>(v, b_xor_c, kw + 16, X, out + 8, k + 8);
-        kw += 32;
-    }
-    for (; kw != end; kw += 4) {
-        EightRounds<Lane>(v, b_xor_c, kw, NoStep{});
-    }
-    for (int i = 0; i < 8; ++i) {
-        H[i] += v[i];
-    }
+    EightRounds(w.a, w.b, w.c, w.d, w.e, w.f, w.g, w.h, w.maj, kw, step, 0);
+    EightRounds(w.a, w.b, w.c, w.d, w.e, w.f, w.g, w.h, w.maj, kw + 8, step, 4);
 }
 
 SHA_TARGET_INLINE(SHA512_ISA)
@@ -412,38 +341,28 @@ void Blocks(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count)
         return;
     }
     constexpr std::size_t block_size = SHA512_Message_Block_Size;
-    // K[t] + W[t] of the pair of blocks being hashed, and of the next pair.
-    PairOfPairs kw[2][40];
-    int now = 0;
-    __m256i X[8];
-
-    LoadBlocks(X, kw[now], blocks, blocks + (count >= 2 ? block_size : 0));
-    if (count == 1) {
-        // Alone, the block computes its schedule all along its rounds.
-        Block<0, Advance::Dense>(H, kw[now], X, kw[now] + 8, K_Pairs.k + 8);
-        return;
+    alignas(16) std::uint64_t kw[80];
+    Ring ring;
+    for (std::size_t j = 0; j < 8; ++j) {
+        LoadWords(ring, j, kw + 2 * j, blocks);
     }
-    // A run starts with the first half of the first pair's schedules computed ahead; after
-    // that, the second block of each pair computes the first half of the next pair's
-    // schedules, whose first block computes the rest. A last odd block goes through as both
-    // halves of a pair; only the first one's rounds run.
-    SixteenWords(X, kw[now] + 8, K_Pairs.k + 8);
-    SixteenWords(X, kw[now] + 16, K_Pairs.k + 16);
-    for (;;) {
-        Block<0, Advance::Sparse>(H, kw[now], X, kw[now] + 24, K_Pairs.k + 24);
-        if (count == 1) {
-            return;
+    for (; count != 0; --count) {
+        Working w{H[0], H[1], H[2], H[3], H[4], H[5], H[6], H[7], {H[1] ^ H[2], H[1] & H[2]}};
+        for (std::size_t t = 0; t < 64; t += 16) {
+            SixteenRounds(w, kw + t, ScheduleStep{ring, kw, t});
         }
-        count -= 2;
-        blocks += 2 * block_size;
-        if (count == 0) {
-            Block<1, Advance::None>(H, kw[now], X, nullptr, nullptr);
-            return;
-        }
-        const int next = 1 - now;
-        LoadBlocks(X, kw[next], blocks, blocks + (count >= 2 ? block_size : 0));
-        Block<1, Advance::Sparse>(H, kw[now], X, kw[next] + 8, K_Pairs.k + 8);
-        now = next;
+        // The last block loads its own words again, so that no load goes past the run's end.
+        const std::uint8_t* const next = count > 1 ? blocks + block_size : blocks;
+        SixteenRounds(w, kw + 64, NextBlockWords{ring, kw, next});
+        H[0] += w.a;
+        H[1] += w.b;
+        H[2] += w.c;
+        H[3] += w.d;
+        H[4] += w.e;
+        H[5] += w.f;
+        H[6] += w.g;
+        H[7] += w.h;
+        blocks = next;
     }
 }
 
