@@ -6,6 +6,7 @@
 #include <csignal>
 #include <future>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -113,6 +114,19 @@ protected:
         return false;
     }
 
+    // Starts WaitForKey on a thread of its own, which is then the one to signal.
+    static std::future<void> WaitOnThread(pthread_t& thread)
+    {
+        // Shared, so that the promise outlives set_value when this returns first.
+        const auto started = std::make_shared<std::promise<pthread_t>>();
+        auto waiting = std::async(std::launch::async, [started] {
+            started->set_value(::pthread_self());
+            platform::WaitForKey();
+        });
+        thread = started->get_future().get();
+        return waiting;
+    }
+
     void ExpectModeRestored() const
     {
         termios after{};
@@ -152,12 +166,8 @@ TEST_F(TerminalTest, KeepsWaitingWhenASignalInterruptsTheRead)
     struct sigaction previous {};
     ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
     const StdinReplacement replacement(slave_);
-    std::promise<pthread_t> started;
-    auto waiting = std::async(std::launch::async, [&started] {
-        started.set_value(::pthread_self());
-        platform::WaitForKey();
-    });
-    const pthread_t thread = started.get_future().get();
+    pthread_t thread{};
+    auto waiting = WaitOnThread(thread);
     ASSERT_TRUE(RawModeReached());
     std::this_thread::sleep_for(50ms);
     ::pthread_kill(thread, SIGUSR1);
@@ -205,12 +215,8 @@ TEST_F(TerminalTest, EndingSignalsEndTheWaitAndRestoreTheMode)
         output.flushes = 0;
         std::cout << "Press any key..\n";
         const StdinReplacement replacement(slave_);
-        std::promise<pthread_t> started;
-        auto waiting = std::async(std::launch::async, [&started] {
-            started.set_value(::pthread_self());
-            platform::WaitForKey();
-        });
-        const pthread_t thread = started.get_future().get();
+        pthread_t thread{};
+        auto waiting = WaitOnThread(thread);
         ASSERT_TRUE(RawModeReached()) << signal;
         EXPECT_EQ(output.flushes, 1) << signal;
         ::pthread_kill(thread, signal);
