@@ -332,19 +332,16 @@ struct GroupingPunctuation : std::numpunct<char> {
     std::string do_grouping() const override { return "\3"; }
 };
 
+std::locale GroupingLocale()
+{
+    return {std::locale::classic(), new GroupingPunctuation};
+}
+
 // A program that embeds the library may set any global locale; messages and the ID keep
 // their digits together.
 TEST_F(PipelineTest, MessagesAndTheIdIgnoreAGroupingGlobalLocale)
 {
-    const std::locale previous =
-        std::locale::global(std::locale(std::locale::classic(), new GroupingPunctuation));
-    wmi.Fail(Step::CoInitializeSecond, static_cast<HRESULT>(0x80010106U));
-    try {
-        Lib_ComputerID::InitializeCOM();
-        ADD_FAILURE() << "no exception";
-    } catch (const Lib_ComputerID::IDGenerationError& error) {
-        EXPECT_STREQ(error.what(), "Failed to initialize COM library. Error code = 0x80010106\n");
-    }
+    const std::locale previous = std::locale::global(GroupingLocale());
     wmi.Fail(Step::ExecQuery1, WBEM_E_INVALID_QUERY);
     const std::string output = RunGetComputerID().output;
     EXPECT_TRUE(output.ends_with("Error: Query failed. Error code = 0x80041017\n\n")) << output;
@@ -362,15 +359,21 @@ TEST(InitializeCOMTest, SecondStartOnTheSameThreadIsSilent)
     EXPECT_EQ(capture.Text(), "");
 }
 
+// The same message whether or not the global locale groups digits.
 TEST(InitializeCOMTest, FailureCarriesTheStatus)
 {
-    ScriptedWmi wmi;
-    wmi.Fail(Step::CoInitializeFirst, static_cast<HRESULT>(0x80010106U));
-    try {
-        Lib_ComputerID::InitializeCOM();
-        ADD_FAILURE() << "no exception";
-    } catch (const Lib_ComputerID::IDGenerationError& error) {
-        EXPECT_STREQ(error.what(), "Failed to initialize COM library. Error code = 0x80010106\n");
+    for (const std::locale& global : {std::locale::classic(), GroupingLocale()}) {
+        const std::locale previous = std::locale::global(global);
+        ScriptedWmi wmi;
+        wmi.Fail(Step::CoInitializeFirst, static_cast<HRESULT>(0x80010106U));
+        try {
+            Lib_ComputerID::InitializeCOM();
+            ADD_FAILURE() << "no exception";
+        } catch (const Lib_ComputerID::IDGenerationError& error) {
+            EXPECT_STREQ(error.what(),
+                         "Failed to initialize COM library. Error code = 0x80010106\n");
+        }
+        std::locale::global(previous);
     }
 }
 
