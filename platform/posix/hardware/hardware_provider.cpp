@@ -130,18 +130,6 @@ std::size_t PackageCount(const std::filesystem::path& root, const FileReader& fi
     return packages.empty() ? 1 : packages.size();
 }
 
-// Values are moved into place, never copied: a copy of a value that runs out of memory
-// half-way is not something to recover from.
-wmi::Instance Object(std::vector<std::pair<const wchar_t*, wmi::Value>>&& properties)
-{
-    wmi::Instance instance;
-    instance.reserve(properties.size());
-    for (auto& [name, value] : properties) {
-        instance.push_back({name, std::move(value)});
-    }
-    return instance;
-}
-
 std::vector<wmi::Instance> Processors(const std::filesystem::path& root, const FileReader& files,
                                       const ProcessorIdentity& processor)
 {
@@ -149,14 +137,16 @@ std::vector<wmi::Instance> Processors(const std::filesystem::path& root, const F
     const std::size_t count = PackageCount(root, files);
     instances.reserve(count);
     for (std::size_t index = 0; index < count; ++index) {
-        std::vector<std::pair<const wchar_t*, wmi::Value>> properties;
-        properties.reserve(5);
-        properties.emplace_back(L"DeviceID", L"CPU" + std::to_wstring(index));
-        properties.emplace_back(L"Manufacturer", OptionalValue(processor.manufacturer));
-        properties.emplace_back(L"Name", OptionalValue(processor.name));
-        properties.emplace_back(L"Description", OptionalValue(processor.description));
-        properties.emplace_back(L"ProcessorId", OptionalValue(processor.processorId));
-        instances.push_back(Object(std::move(properties)));
+        // Each property is made in place and moved, never copied: a value whose copy runs out
+        // of memory half-way is not something to recover from.
+        wmi::Instance instance;
+        instance.reserve(5);
+        instance.push_back({L"DeviceID", L"CPU" + std::to_wstring(index)});
+        instance.push_back({L"Manufacturer", OptionalValue(processor.manufacturer)});
+        instance.push_back({L"Name", OptionalValue(processor.name)});
+        instance.push_back({L"Description", OptionalValue(processor.description)});
+        instance.push_back({L"ProcessorId", OptionalValue(processor.processorId)});
+        instances.push_back(std::move(instance));
     }
     return instances;
 }
@@ -170,22 +160,22 @@ SmbiosObject(const std::filesystem::path& root, const FileReader& files,
              const std::vector<const wchar_t*>& nullProperties)
 {
     const std::filesystem::path folder = root / "sys/class/dmi/id";
-    std::vector<std::pair<const wchar_t*, wmi::Value>> properties;
-    properties.reserve(attributes.size() + nullProperties.size());
+    wmi::Instance instance;
+    instance.reserve(attributes.size() + nullProperties.size());
     bool anyFile = false;
     for (const auto& [property, attribute] : attributes) {
         const FileContent content = files.Read(folder / attribute);
         anyFile = anyFile || content.status != Status::Missing;
-        properties.emplace_back(property, AttributeValue(content));
+        instance.push_back({property, AttributeValue(content)});
     }
     if (!anyFile) {
         return {};
     }
     for (const wchar_t* property : nullProperties) {
-        properties.emplace_back(property, wmi::NullValue{});
+        instance.push_back({property, wmi::NullValue{}});
     }
     std::vector<wmi::Instance> instances;
-    instances.push_back(Object(std::move(properties)));
+    instances.push_back(std::move(instance));
     return instances;
 }
 
