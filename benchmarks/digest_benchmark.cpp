@@ -6,8 +6,8 @@
 // With --coreutils, the program then also hashes a file in /dev/shm both with coreutils'
 // sha1sum ... sha512sum and with our library (reading it in the same 32 KiB pieces), several
 // times each, alternating, and prints both rates from CPU time and their ratio.
-#include "sha/sha.h"
-#include "sha/sha_engines.h"
+#include <computer_id/sha/sha.h>
+#include <sha/sha_engines.h>
 
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>

@@ -25,23 +25,17 @@ endif()
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/ComputerID)
 
-install(TARGETS sha platform computer_id_library
+install(TARGETS computer_id_sha computer_id_platform computer_id_library
     EXPORT ComputerIDTargets
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
-    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(TARGETS computer_id RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 if(NOT WIN32)
     install(FILES ${serials_recipe}
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/computer-id/examples COMPONENT program)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/sha/sha.h
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sha COMPONENT development)
-install(FILES
-    ${PROJECT_SOURCE_DIR}/computer_id/computer_id.h
-    ${PROJECT_SOURCE_DIR}/computer_id/id_generation_error.h
-    ${PROJECT_SOURCE_DIR}/computer_id/message_digest.h
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/computer_id COMPONENT development)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/sha/include/ ${PROJECT_SOURCE_DIR}/computer_id/include/
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
 install(EXPORT ComputerIDTargets NAMESPACE ComputerID:: DESTINATION ${package_dir}
     COMPONENT development)

@@ -1,9 +1,9 @@
-#include "computer_id.h"
+#include <computer_id/computer_id.h>
 
 #include "hardware_inventory.h"
-#include "id_generation_error.h"
-#include "message_digest.h"
 #include "trace_format.h"
+#include <computer_id/id_generation_error.h>
+#include <computer_id/message_digest.h>
 
 #include <platform/com_wmi.h>
 

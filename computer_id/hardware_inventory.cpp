@@ -1,7 +1,7 @@
 #include "hardware_inventory.h"
 
-#include "id_generation_error.h"
 #include "trace_format.h"
+#include <computer_id/id_generation_error.h>
 
 #include <cstring>
 #include <iostream>

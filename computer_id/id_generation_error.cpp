@@ -1,4 +1,4 @@
-#include "id_generation_error.h"
+#include <computer_id/id_generation_error.h>
 
 #include <new>
 

@@ -1,7 +1,7 @@
-#include "message_digest.h"
+#include <computer_id/message_digest.h>
 
-#include "id_generation_error.h"
 #include "trace_format.h"
+#include <computer_id/id_generation_error.h>
 
 #include <algorithm>
 #include <cstring>

@@ -13,7 +13,7 @@
 
 #include "input_reader.h"
 
-#include "../tests/support/cout_capture.h"
+#include <support/cout_capture.h>
 
 #include <computer_id/computer_id.h>
 #include <computer_id/id_generation_error.h>

@@ -8,7 +8,7 @@
 
 #include "input_reader.h"
 
-#include <sha/sha.h>
+#include <computer_id/sha/sha.h>
 
 #include <openssl/evp.h>
 

@@ -9,7 +9,7 @@
 
 #include "input_reader.h"
 
-#include "../tests/support/fake_tree.h"
+#include <support/fake_tree.h>
 
 #include <hardware/hardware_provider.h>
 #include <hardware/processor.h>

@@ -40,9 +40,9 @@ done
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/computer-id_*.deb)
 contents=$(dpkg -c "$deb" | awk '{print $6}')
-for expected in ./usr/bin/computer_id ./usr/include/sha/sha.h \
+for expected in ./usr/bin/computer_id ./usr/include/computer_id/sha/sha.h \
     ./usr/include/computer_id/computer_id.h ./usr/include/computer_id/id_generation_error.h \
-    ./usr/lib/libsha.a ./usr/lib/libcomputer_id.a ./usr/lib/cmake/ComputerID/ComputerIDConfig.cmake \
+    ./usr/lib/libcomputer_id_sha.a ./usr/lib/libcomputer_id.a ./usr/lib/cmake/ComputerID/ComputerIDConfig.cmake \
     ./usr/lib/cmake/ComputerID/ComputerIDConfigVersion.cmake \
     ./usr/share/doc/computer-id/examples/computer-id-serials.conf; do
     printf '%s\n' "$contents" | grep -qx "$expected" || fail "$expected missing from $(basename "$deb")"
@@ -90,8 +90,8 @@ folder=$(basename "$zip" .zip)
 mkdir "$scratch/windows"
 (cd "$scratch/windows" && cmake -E tar xf "$root/$zip")
 tree="$scratch/windows/$folder"
-for expected in bin/computer_id.exe include/sha/sha.h include/computer_id/computer_id.h \
-    include/computer_id/id_generation_error.h lib/libsha.a lib/libcomputer_id.a \
+for expected in bin/computer_id.exe include/computer_id/sha/sha.h include/computer_id/computer_id.h \
+    include/computer_id/id_generation_error.h lib/libcomputer_id_sha.a lib/libcomputer_id.a \
     lib/cmake/ComputerID/ComputerIDConfig.cmake; do
     [ -f "$tree/$expected" ] || fail "$expected missing from $(basename "$zip")"
 done

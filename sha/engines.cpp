@@ -1,7 +1,7 @@
 // Which engines this processor can run: asked once through CPUID (and XGETBV for the state the
 // operating system saves), then kept for the life of the program; and which of them each
 // family runs.
-#include "sha/sha_engines.h"
+#include "sha_engines.h"
 
 #if SHA_X86_ENGINES
 #include <immintrin.h>

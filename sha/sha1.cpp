@@ -1,7 +1,7 @@
 // SHA-1 (FIPS 180-4, sections 5.3.1 and 6.1).
-#include "sha/sha.h"
-#include "sha/sha_core.h"
-#include "sha/sha_engines.h"
+#include "sha_core.h"
+#include "sha_engines.h"
+#include <computer_id/sha/sha.h>
 
 #include <bit>
 #include <cstddef>

@@ -1,8 +1,8 @@
 // SHA-224 and SHA-256 (FIPS 180-4, sections 5.3.2, 5.3.3 and 6.2): one context, one input
 // routine, one compression; the variants differ only in initial value and digest size.
-#include "sha/sha.h"
-#include "sha/sha_core.h"
-#include "sha/sha_engines.h"
+#include "sha_core.h"
+#include "sha_engines.h"
+#include <computer_id/sha/sha.h>
 
 #include <algorithm>
 #include <bit>

@@ -1,8 +1,8 @@
 // SHA-384 and SHA-512 (FIPS 180-4, sections 5.3.4, 5.3.5 and 6.4): one context, one input
 // routine, one compression; the variants differ only in initial value and digest size.
-#include "sha/sha.h"
-#include "sha/sha_core.h"
-#include "sha/sha_engines.h"
+#include "sha_core.h"
+#include "sha_engines.h"
+#include <computer_id/sha/sha.h>
 
 #include <algorithm>
 #include <bit>

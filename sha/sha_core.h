@@ -3,7 +3,7 @@
 // function, which compresses a run of consecutive whole blocks into the hash value.
 #pragma once
 
-#include "sha/sha.h"
+#include <computer_id/sha/sha.h>
 
 #include <algorithm>
 #include <cstddef>

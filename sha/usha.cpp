@@ -1,4 +1,4 @@
-#include "sha/sha.h"
+#include <computer_id/sha/sha.h>
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // Prints the SHA-256 of a file in the layout of sha256sum: 64 hex digits, two spaces, the name.
-#include <sha/sha.h>
+#include <computer_id/sha/sha.h>
 
 #include <cstdio>
 #include <fstream>

@@ -2,7 +2,7 @@
 // a reader that goes away. Whatever happens, a run ends in exactly one of the machine's ID,
 // a reported failure ending in "Failed to generate comp_id", or the catch-all line; then the
 // key prompt and exit code 0. Never a crash, never a different ID.
-#include "../support/fake_tree.h"
+#include <support/fake_tree.h>
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 
 #include <testing/scripted_wmi.h>
 
-#include "../support/cout_capture.h"
-#include "../support/expected_trace.h"
+#include <support/cout_capture.h>
+#include <support/expected_trace.h>
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include <hardware/hardware_provider.h>
 #include <wmi/provider.h>
 
-#include "../support/cout_capture.h"
-#include "../support/fake_tree.h"
+#include <support/cout_capture.h>
+#include <support/fake_tree.h>
 
 #include <gtest/gtest.h>
 

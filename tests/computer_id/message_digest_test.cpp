@@ -1,7 +1,7 @@
 #include <computer_id/id_generation_error.h>
 #include <computer_id/message_digest.h>
 
-#include "../support/reference_id.h"
+#include <support/reference_id.h>
 
 #include <gtest/gtest.h>
 

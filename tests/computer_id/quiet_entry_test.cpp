@@ -6,8 +6,8 @@
 
 #include <testing/scripted_wmi.h>
 
-#include "../support/cout_capture.h"
-#include "../support/reference_id.h"
+#include <support/cout_capture.h>
+#include <support/reference_id.h>
 
 #include <gtest/gtest.h>
 

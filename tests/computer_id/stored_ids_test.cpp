@@ -7,8 +7,8 @@
 #include <testing/scripted_wmi.h>
 #include <wmi/provider.h>
 
-#include "../support/cout_capture.h"
-#include "../support/fake_tree.h"
+#include <support/cout_capture.h>
+#include <support/fake_tree.h>
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "wmi_client.h"
 
-#include "../support/fake_tree.h"
+#include <support/fake_tree.h>
 
 #include <hardware/hardware_provider.h>
 #include <wmi/provider.h>

@@ -3,7 +3,7 @@
 // processor can run, on runs of 0 to 9 blocks from random hash values, against the portable one.
 #include "test_support.h"
 
-#include "sha/sha_engines.h"
+#include <sha/sha_engines.h>
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // fed in pieces, a view of the engine fields, and field-by-field comparison of contexts.
 #pragma once
 
-#include "sha/sha.h"
+#include <computer_id/sha/sha.h>
 
 #include <gtest/gtest.h>
 

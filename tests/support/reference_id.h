@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include <sha/sha.h>
+#include <computer_id/sha/sha.h>
 
 namespace test_support {
 

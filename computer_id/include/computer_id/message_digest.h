@@ -1,6 +1,6 @@
 #pragma once
 
-#include <sha/sha.h>
+#include <computer_id/sha/sha.h>
 
 #include <cstdint>
 #include <limits>
