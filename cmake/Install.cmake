@@ -1,6 +1,8 @@
 # Installs the libraries, their public headers, the program and a CMake package
-# (find_package(ComputerID) gives ComputerID::sha and ComputerID::computer_id). The static
-# build packages only the stand-alone program instead.
+# (find_package(ComputerID) gives ComputerID::sha and ComputerID::computer_id) where
+# GNUInstallDirs puts them: configured with the prefix /usr on Debian (preset package) the
+# libraries land in the multiarch folder. The static build packages only the stand-alone
+# program instead.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -50,10 +52,18 @@ install(FILES ${PROJECT_BINARY_DIR}/ComputerIDConfig.cmake
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
 else()
+    # Two packages, the Debian way: computer-id holds the program, computer-id-dev the
+    # static libraries, headers and CMake package, which need nothing from the program.
     set(CPACK_GENERATOR DEB)
+    set(CPACK_DEB_COMPONENT_INSTALL ON)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+    set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME computer-id)
+    set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION utils)
+    set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME computer-id-dev)
+    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+    set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
+        "Static libraries, headers and CMake package of computer_id")
 endif()
 include(CPack)

@@ -1,12 +1,12 @@
 #!/bin/sh
 # Static checks of every C++ source in the repository, all of which must pass:
 #   1. clang-format: no file may need formatting (.clang-format);
-#   2. clang-tidy with .clang-tidy, over the compile commands of a clang configure (the
-#      Linux sources, tests, benchmark and fuzz targets) and of a MinGW-w64 configure (the
-#      Windows sources and tests), and over the examples, which build against an installed
-#      package and so are in neither;
+#   2. clang-tidy with .clang-tidy, over the compile commands of a clang configure of its own
+#      (the Linux sources, tests, benchmark and fuzz targets) and of the MinGW-w64 build
+#      (preset mingw, shared with test-windows.sh: the Windows sources and tests), and over
+#      the examples, which build against an installed package and so are in neither;
 #   3. cppcheck over the same sources.
-# LINT_BUILD_DIR moves the build folders (default build/lint and build/lint-mingw).
+# LINT_BUILD_DIR moves the clang configure (default build/lint).
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -36,7 +36,8 @@ echo "--- configure"
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCOMPUTER_ID_BUILD_TESTS=ON \
     -DCOMPUTER_ID_BUILD_BENCHMARKS=ON -DCOMPUTER_ID_BUILD_FUZZERS=ON >/dev/null
-cmake --preset mingw -B "$build-mingw" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+windows_build=build/mingw
+cmake --preset mingw >/dev/null
 
 # clang reads the MinGW-w64 C++ library and Windows headers where g++ does, but keeps its
 # own compiler headers (GCC's intrinsics are not clang's).
@@ -49,15 +50,16 @@ done
 
 echo "--- clang-tidy"
 compiled "$build" >"$logs/linux"
-compiled "$build-mingw" | grep '/windows/' >"$logs/windows"
+compiled "$windows_build" | grep '/windows/' >"$logs/windows"
 tidy_status=0
 xargs -P "$jobs" -n 1 clang-tidy -p "$build" --quiet <"$logs/linux" >"$logs/tidy" 2>&1 ||
     tidy_status=1
-xargs -P "$jobs" -n 1 clang-tidy -p "$build-mingw" --quiet $mingw_args <"$logs/windows" \
+xargs -P "$jobs" -n 1 clang-tidy -p "$windows_build" --quiet $mingw_args <"$logs/windows" \
     >>"$logs/tidy" 2>&1 || tidy_status=1
 find examples -name '*.cpp' | sort >"$logs/examples"
-xargs -I '{}' clang-tidy --quiet '{}' -- -std=c++20 -I. <"$logs/examples" >>"$logs/tidy" 2>&1 ||
-    tidy_status=1
+example_includes="-Icomputer_id/include -Isha/include"
+xargs -I '{}' clang-tidy --quiet '{}' -- -std=c++20 $example_includes <"$logs/examples" \
+    >>"$logs/tidy" 2>&1 || tidy_status=1
 if [ "$tidy_status" -ne 0 ]; then
     grep -v '^[0-9]* warnings\{0,1\}\( and [0-9]* errors\{0,1\}\)\{0,1\} generated\.$' "$logs/tidy"
     failed="$failed clang-tidy"
@@ -80,11 +82,11 @@ if ! cppcheck $cppcheck_args -j "$jobs" --project="$build/compile_commands.json"
     failed="$failed cppcheck"
 fi
 if ! cppcheck $cppcheck_args --platform=win64 --library=windows --file-filter='*/windows/*' \
-    --project="$build-mingw/compile_commands.json" >"$logs/cppcheck" 2>&1; then
+    --project="$windows_build/compile_commands.json" >"$logs/cppcheck" 2>&1; then
     cat "$logs/cppcheck"
     failed="$failed cppcheck(windows)"
 fi
-if ! cppcheck $cppcheck_args -I. $(cat "$logs/examples") >"$logs/cppcheck" 2>&1; then
+if ! cppcheck $cppcheck_args $example_includes $(cat "$logs/examples") >"$logs/cppcheck" 2>&1; then
     cat "$logs/cppcheck"
     failed="$failed cppcheck(examples)"
 fi

@@ -1,12 +1,14 @@
 #!/bin/sh
-# Installs a release build into a scratch prefix, builds the example consumers against it
-# with find_package, compares sha256_file's digests with sha256sum, then builds the .deb,
-# checks its contents, runs the program unpacked from it and checks that print_id prints
-# that program's ID and nothing else; then builds the stand-alone program (preset static)
-# and its .tar.gz next to the .deb, checks that the program needs no shared library and
-# that, unpacked, it gives the ID of the .deb's program. Last the Windows package: the .zip
-# of a MinGW-w64 build, unpacked, with print_id built against the unpacked tree; under Wine
-# the unpacked program's transcript is checked and print_id must print its ID.
+# Builds the .deb packages (preset package), checks that each holds exactly its files,
+# builds the example consumers with find_package against the -dev package alone, compares
+# sha256_file's digests with sha256sum, runs the program unpacked from its package and
+# checks that print_id prints that program's ID and nothing else; builds print_id in a
+# program that embeds the project with add_subdirectory and checks the same. Then builds the
+# stand-alone program (preset static) and its .tar.gz next to the .debs, checks that the
+# program needs no shared library and that, unpacked, it gives the ID of the .deb's program.
+# Last the Windows package: the .zip of the MinGW-w64 build (preset mingw, shared with
+# test-windows.sh), unpacked, with print_id built against the unpacked tree; under Wine the
+# unpacked program's transcript is checked and print_id must print its ID.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -15,14 +17,40 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 fail() { echo "FAIL: $1"; exit 1; }
+# The files (not folders) a .deb holds, sorted.
+deb_files() { dpkg -c "$1" | awk '$1 ~ /^-/ {print $6}' | LC_ALL=C sort; }
+# The public headers, as installed below the include folder: those of each include/ folder.
+public_headers() {
+    for library in sha computer_id; do
+        (cd "$library/include" && find . -type f | sed "s|^\./|$1|")
+    done | LC_ALL=C sort
+}
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCOMPUTER_ID_WARNINGS_AS_ERRORS=ON \
-    -DCOMPUTER_ID_BUILD_TESTS=OFF -DCOMPUTER_ID_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)"
-cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+cmake --preset package >/dev/null
+cmake --build --preset package -j "$(nproc)"
+rm -f "$build"/*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+program_deb=$(ls "$build"/computer-id_*.deb)
+dev_deb=$(ls "$build"/computer-id-dev_*.deb)
+libdir=./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 
+expected="./usr/bin/computer_id
+./usr/share/doc/computer-id/examples/computer-id-serials.conf"
+[ "$(deb_files "$program_deb")" = "$expected" ] ||
+    fail "$(basename "$program_deb") holds: $(deb_files "$program_deb" | tr '\n' ' ')"
+expected=$( (public_headers ./usr/include/
+    printf '%s\n' "$libdir/libcomputer_id.a" "$libdir/libcomputer_id_platform.a" \
+        "$libdir/libcomputer_id_sha.a"
+    for file in Config ConfigVersion Targets Targets-release; do
+        echo "$libdir/cmake/ComputerID/ComputerID$file.cmake"
+    done) | LC_ALL=C sort)
+[ "$(deb_files "$dev_deb")" = "$expected" ] ||
+    fail "$(basename "$dev_deb") holds: $(deb_files "$dev_deb" | tr '\n' ' ')"
+echo "ok: $(basename "$program_deb") holds the program and the serials recipe (not enabled), $(basename "$dev_deb") the libraries in the multiarch folder, exactly the public headers and the CMake package"
+
+dpkg -x "$dev_deb" "$scratch/dev"
 for example in sha256_file print_id; do
-    cmake -S "examples/$example" -B "$scratch/$example" -DCMAKE_PREFIX_PATH="$scratch/prefix" \
+    cmake -S "examples/$example" -B "$scratch/$example" -DCMAKE_PREFIX_PATH="$scratch/dev/usr" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$scratch/$example" >/dev/null
 done
@@ -37,29 +65,27 @@ for file in "$scratch/empty" "$scratch/one" "$scratch/mebibyte-plus-one"; do
     echo "ok: $(basename "$file") $(echo "$ours" | cut -c1-16)…"
 done
 
-(cd "$build" && cpack -G DEB >/dev/null)
-deb=$(ls "$build"/computer-id_*.deb)
-contents=$(dpkg -c "$deb" | awk '{print $6}')
-for expected in ./usr/bin/computer_id ./usr/include/computer_id/sha/sha.h \
-    ./usr/include/computer_id/computer_id.h ./usr/include/computer_id/id_generation_error.h \
-    ./usr/lib/libcomputer_id_sha.a ./usr/lib/libcomputer_id.a ./usr/lib/cmake/ComputerID/ComputerIDConfig.cmake \
-    ./usr/lib/cmake/ComputerID/ComputerIDConfigVersion.cmake \
-    ./usr/share/doc/computer-id/examples/computer-id-serials.conf; do
-    printf '%s\n' "$contents" | grep -qx "$expected" || fail "$expected missing from $(basename "$deb")"
-done
-if printf '%s\n' "$contents" | grep -q 'tmpfiles\.d'; then
-    fail "$(basename "$deb") enables a tmpfiles.d rule"
-fi
-dpkg -x "$deb" "$scratch/unpacked"
-output=$("$scratch/unpacked/usr/bin/computer_id" </dev/null) || fail "unpacked program failed"
+dpkg -x "$program_deb" "$scratch/program"
+output=$("$scratch/program/usr/bin/computer_id" </dev/null) || fail "unpacked program failed"
 id=$(printf '%s\n' "$output" | sed -n 's/^comp id = //p')
 printf '%s\n' "$id" | grep -Eqx '[0-9a-f]{33,64}' || fail "unpacked program printed no ID"
-echo "ok: $(basename "$deb") holds the program, libraries, headers, package and serials recipe; unpacked program runs"
+echo "ok: the program unpacked from $(basename "$program_deb") runs"
 
-"$scratch/print_id/print_id" >"$scratch/print_id.out" || fail "print_id failed"
-printf '%s\n' "$id" | cmp -s - "$scratch/print_id.out" ||
-    fail "print_id printed '$(cat "$scratch/print_id.out")', the program's ID is '$id'"
-echo "ok: print_id, built against the installed package, prints the program's ID alone"
+# print_id must print the program's ID and nothing else.
+check_print_id() {
+    "$1" >"$scratch/print_id.out" || fail "$2 failed"
+    printf '%s\n' "$id" | cmp -s - "$scratch/print_id.out" ||
+        fail "$2 printed '$(cat "$scratch/print_id.out")', the program's ID is '$id'"
+}
+check_print_id "$scratch/print_id/print_id" "print_id built against $(basename "$dev_deb")"
+echo "ok: print_id, built with find_package against $(basename "$dev_deb") alone, prints the program's ID alone"
+
+embedding=tests/consumers/add_subdirectory
+cmake -S "$embedding" -B "$scratch/embedding" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$scratch/embedding" -j "$(nproc)" >/dev/null
+[ ! -e "$scratch/embedding/CPackConfig.cmake" ] || fail "the embedded project set up CPack"
+check_print_id "$scratch/embedding/print_id" "print_id embedding the project"
+echo "ok: print_id, built in a program that embeds the project with add_subdirectory, prints the program's ID alone"
 
 cmake --preset static >/dev/null
 cmake --build --preset static -j "$(nproc)"
@@ -80,21 +106,25 @@ static_id=$(printf '%s\n' "$output" | sed -n 's/^comp id = //p')
 echo "ok: $(basename "$tarball") holds the program, the README and the serials recipe; unpacked, the program is static and gives the .deb's ID"
 
 scripts/install-deps.sh windows
-windows_build=build/package-mingw
+windows_build=build/mingw
 toolchain=cmake/toolchains/mingw-w64-x86_64.cmake
-cmake --preset mingw -B "$windows_build" -DCOMPUTER_ID_BUILD_TESTS=OFF >/dev/null
-cmake --build "$windows_build" -j "$(nproc)"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$(nproc)"
+rm -f "$windows_build"/computer-id-*.zip
 (cd "$windows_build" && cpack -G ZIP >/dev/null)
 zip=$(ls "$windows_build"/computer-id-*.zip)
 folder=$(basename "$zip" .zip)
 mkdir "$scratch/windows"
 (cd "$scratch/windows" && cmake -E tar xf "$root/$zip")
 tree="$scratch/windows/$folder"
-for expected in bin/computer_id.exe include/computer_id/sha/sha.h include/computer_id/computer_id.h \
-    include/computer_id/id_generation_error.h lib/libcomputer_id_sha.a lib/libcomputer_id.a \
-    lib/cmake/ComputerID/ComputerIDConfig.cmake; do
-    [ -f "$tree/$expected" ] || fail "$expected missing from $(basename "$zip")"
-done
+expected=$( (echo bin/computer_id.exe
+    public_headers include/
+    printf '%s\n' lib/libcomputer_id.a lib/libcomputer_id_platform.a lib/libcomputer_id_sha.a
+    for file in Config ConfigVersion Targets Targets-release; do
+        echo "lib/cmake/ComputerID/ComputerID$file.cmake"
+    done) | LC_ALL=C sort)
+[ "$(cd "$tree" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)" = "$expected" ] ||
+    fail "$(basename "$zip") holds: $(cd "$tree" && find . -type f | tr '\n' ' ')"
 # The cross toolchain finds packages only below its own root, so the package folder is
 # named directly.
 cmake -S examples/print_id -B "$scratch/print_id-windows" --toolchain "$root/$toolchain" \
@@ -110,5 +140,5 @@ wine "$scratch/print_id-windows/print_id.exe" </dev/null >"$scratch/print_id-win
 printf '%s\r\n' "$windows_id" | cmp -s - "$scratch/print_id-windows.out" ||
     fail "print_id.exe printed '$(cat "$scratch/print_id-windows.out")', the program's ID is '$windows_id'"
 timeout 120 wineserver -w
-echo "ok: $(basename "$zip") holds the program, libraries, headers and package; unpacked, the program's transcript checks out under Wine and print_id.exe, built against it, prints its ID alone"
+echo "ok: $(basename "$zip") holds exactly the program, libraries, public headers and package; unpacked, the program's transcript checks out under Wine and print_id.exe, built against it, prints its ID alone"
 cd "$root"

@@ -1,15 +1,14 @@
 #!/bin/sh
 # Runs the Linux program (standard input from /dev/null) and every unit test executable
-# under valgrind's memcheck, from a Debug build without sanitizers. Fails on any memory
-# error and on any definite leak.
+# under valgrind's memcheck, from the Debug build without sanitizers (preset dev, so the
+# test command builds it once). Fails on any memory error and on any definite leak.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 
-build=${VALGRIND_BUILD_DIR:-build/valgrind}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCOMPUTER_ID_WARNINGS_AS_ERRORS=ON \
-    -DCOMPUTER_ID_BUILD_TESTS=ON -DCOMPUTER_ID_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)"
+build=build/dev
+cmake --preset dev >/dev/null
+cmake --build --preset dev -j "$(nproc)"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
