@@ -1,5 +1,6 @@
 #include <computer_id/computer_id.h>
 
+#include "failure_messages.h"
 #include "hardware_inventory.h"
 #include "trace_format.h"
 #include <computer_id/id_generation_error.h>
@@ -51,8 +52,7 @@ void InitializeCOM()
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) {
         TextStream<char> message;
-        message << "Failed to initialize COM library. Error code = 0x" << std::hex << hr
-                << std::endl;
+        message << failure_messages::kComStart << std::hex << hr << std::endl;
         throw IDGenerationError(message.str().c_str());
     }
 }
