@@ -12,13 +12,6 @@
 namespace Lib_ComputerID {
 namespace {
 
-std::string ComFailureMessage(const char* text, HRESULT hr)
-{
-    TextStream<char> message;
-    message << text << std::hex << hr << std::endl;
-    return message.str();
-}
-
 // Skipping an object or a value that could not be had for want of memory would give another
 // machine's ID; an exhausted allocation ends the run instead.
 void ThrowIfOutOfMemory(HRESULT hr)
@@ -29,6 +22,13 @@ void ThrowIfOutOfMemory(HRESULT hr)
 }
 
 } // namespace
+
+std::string ComFailureMessage(const char* text, HRESULT hr)
+{
+    TextStream<char> message;
+    message << text << std::hex << hr << std::endl;
+    return message.str();
+}
 
 std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
 {
