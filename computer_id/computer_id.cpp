@@ -1,7 +1,7 @@
 #include <computer_id/computer_id.h>
 
+#include "failure_messages.h"
 #include "hardware_inventory.h"
-#include "trace_format.h"
 #include <computer_id/id_generation_error.h>
 #include <computer_id/message_digest.h>
 
@@ -50,10 +50,8 @@ void InitializeCOM()
 {
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) {
-        TextStream<char> message;
-        message << "Failed to initialize COM library. Error code = 0x" << std::hex << hr
-                << std::endl;
-        throw IDGenerationError(message.str().c_str());
+        const std::string message = ComFailureMessage(failure_messages::kComStart, hr);
+        throw IDGenerationError(message.c_str());
     }
 }
 

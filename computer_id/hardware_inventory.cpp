@@ -1,35 +1,16 @@
 #include "hardware_inventory.h"
 
+#include "failure_messages.h"
+#include "hardware_queries.h"
 #include "trace_format.h"
 #include <computer_id/id_generation_error.h>
 
 #include <cstring>
 #include <iostream>
-#include <iterator>
 #include <new>
 
 namespace Lib_ComputerID {
 namespace {
-
-const char* const kProcessorQuery =
-    "SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor";
-const wchar_t* const ProcessorProperties[] = {L"DeviceID", L"Manufacturer", L"Name", L"Description",
-                                              L"ProcessorID"};
-
-const char* const kBaseBoardQuery = "SELECT SerialNumber, Manufacturer, Product, Model, "
-                                    "OtherIdentifyingInfo FROM Win32_BaseBoard";
-const wchar_t* const BaseBoardProperties[] = {L"SerialNumber", L"Manufacturer", L"Product",
-                                              L"Model", L"OtherIdentifyingInfo"};
-
-const char* const kBiosQuery = "SELECT Manufacturer, SerialNumber FROM Win32_BIOS";
-const wchar_t* const BiosProperties[] = {L"Manufacturer", L"SerialNumber"};
-
-std::string ComFailureMessage(const char* text, HRESULT hr)
-{
-    TextStream<char> message;
-    message << text << std::hex << hr << std::endl;
-    return message.str();
-}
 
 // Skipping an object or a value that could not be had for want of memory would give another
 // machine's ID; an exhausted allocation ends the run instead.
@@ -42,6 +23,13 @@ void ThrowIfOutOfMemory(HRESULT hr)
 
 } // namespace
 
+std::string ComFailureMessage(const char* text, HRESULT hr)
+{
+    TextStream<char> message;
+    message << text << std::hex << hr << std::endl;
+    return message.str();
+}
+
 std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
 {
     trace << "In CreateComputerID(), flags = 0x" << std::hex << flags << "\n";
@@ -52,8 +40,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
                                   IID_IWbemLocator, reinterpret_cast<LPVOID*>(&pLoc));
     trace << "Done CoCreateInstance, hr = " << hr << "\n";
     if (FAILED(hr)) {
-        const std::string message =
-            ComFailureMessage("Failed to create IWbemLocator object. Err code = 0x", hr);
+        const std::string message = ComFailureMessage(failure_messages::kLocator, hr);
         throw IDGenerationError(message.c_str());
     }
 
@@ -64,7 +51,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
                              nullptr, &pSvc);
     trace << "Done ConnectServer, hr = " << hr << ", pSvc = " << PointerText{pSvc} << "\n";
     if (FAILED(hr)) {
-        const std::string message = ComFailureMessage("Could not connect. Error code = 0x", hr);
+        const std::string message = ComFailureMessage(failure_messages::kConnect, hr);
         pLoc->Release();
         throw IDGenerationError(message.c_str());
     }
@@ -74,8 +61,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
                            RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
     trace << "Done CoSetProxyBlanket\n";
     if (FAILED(hr)) {
-        const std::string message =
-            ComFailureMessage("Could not set proxy blanket. Error code = 0x", hr);
+        const std::string message = ComFailureMessage(failure_messages::kProxyBlanket, hr);
         pSvc->Release();
         pLoc->Release();
         throw IDGenerationError(message.c_str());
@@ -84,12 +70,11 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
     std::string platformInfo;
     {
         TextStream<wchar_t> infoStream;
-        GetInfo(infoStream, kProcessorQuery, ProcessorProperties, std::size(ProcessorProperties),
-                pSvc, pLoc, trace);
-        GetInfo(infoStream, kBaseBoardQuery, BaseBoardProperties, std::size(BaseBoardProperties),
-                pSvc, pLoc, trace);
-        GetInfo(infoStream, kBiosQuery, BiosProperties, std::size(BiosProperties), pSvc, pLoc,
-                trace);
+        for (std::size_t i = 0; i < kHardwareQueries.size(); ++i) {
+            const auto properties = kHardwareQueries[i].Properties();
+            GetInfo(infoStream, kQueryTexts[i], properties.data(), properties.size(), pSvc, pLoc,
+                    trace);
+        }
         platformInfo = NarrowCodeUnits(infoStream.str());
     }
 
@@ -120,7 +105,7 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
     trace << "Done GetInfo(), hr = " << hr << ", pEnumerator = " << PointerText{pEnumerator}
           << "\n";
     if (FAILED(hr)) {
-        const std::string message = ComFailureMessage("Query failed. Error code = 0x", hr);
+        const std::string message = ComFailureMessage(failure_messages::kQuery, hr);
         pSvc->Release();
         pLoc->Release();
         throw IDGenerationError(message.c_str());

@@ -9,6 +9,10 @@
 
 namespace Lib_ComputerID {
 
+// The message of a failing COM step, as failure_messages.h describes it, with the digits
+// in the classic locale.
+std::string ComFailureMessage(const char* text, HRESULT hr);
+
 // Collects the platform information text: every string value of the processor, base board
 // and BIOS properties that WMI returns, one per line, each UTF-16 code unit narrowed to
 // its low byte. Traces every platform call on the trace stream and switches it to hex.

@@ -1,5 +1,7 @@
 #include <computer_id/id_generation_error.h>
 
+#include "failure_messages.h"
+
 #include <new>
 
 namespace Lib_ComputerID {
@@ -17,7 +19,7 @@ IDGenerationError::IDGenerationError(const char* message) noexcept
 
 const char* IDGenerationError::what() const noexcept
 {
-    return message_ ? message_->c_str() : "Unknown exception";
+    return message_ ? message_->c_str() : failure_messages::kUnknown;
 }
 
 } // namespace Lib_ComputerID

@@ -1,11 +1,15 @@
 #include <computer_id/message_digest.h>
 
+#include "digest_pieces.h"
+#include "failure_messages.h"
 #include "trace_format.h"
 #include <computer_id/id_generation_error.h>
+#include <computer_id/sha/sha.h>
 
 #include <algorithm>
 #include <cstring>
 #include <iomanip>
+#include <limits>
 
 namespace Lib_ComputerID {
 namespace {
@@ -21,20 +25,18 @@ namespace {
 
 std::string CreateMessageDigest(const std::string& platformInfo)
 {
-    return CreateMessageDigest(platformInfo, kUSHAOperations, kMaxDigestInputPiece);
+    return CreateMessageDigest(platformInfo, std::numeric_limits<std::uint32_t>::max());
 }
 
-std::string CreateMessageDigest(const std::string& platformInfo, const DigestOperations& sha,
-                                std::uint32_t maxPiece)
+std::string CreateMessageDigest(const std::string& platformInfo, std::uint32_t maxPiece)
 {
     if (platformInfo.empty())
-        throw IDGenerationError(
-            "Failed to create message digest (Insufficient platform information)");
+        throw IDGenerationError(failure_messages::kNoPlatformInformation);
 
     USHAContext context;
     std::memset(&context, 0xE3, sizeof context);
 
-    if (int code = sha.reset(&context, SHA256); code != shaSuccess)
+    if (int code = USHAReset(&context, SHA256); code != shaSuccess)
         ThrowStageFailure("Failed to create message digest (Reset Error ", code);
 
     // The digest takes a 32-bit count, so a text longer than that goes in pieces.
@@ -42,17 +44,17 @@ std::string CreateMessageDigest(const std::string& platformInfo, const DigestOpe
     std::size_t remaining = platformInfo.size();
     do {
         const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(remaining, maxPiece));
-        if (int code = sha.input(&context, bytes, piece); code != shaSuccess)
+        if (int code = USHAInput(&context, bytes, piece); code != shaSuccess)
             ThrowStageFailure("Failed to create message digest (Input Error ", code);
         bytes += piece;
         remaining -= piece;
     } while (remaining != 0);
 
-    if (int code = sha.finalBits(&context, 0, 0); code != shaSuccess)
+    if (int code = USHAFinalBits(&context, 0, 0); code != shaSuccess)
         ThrowStageFailure("Failed to create message digest (Final Bits Error ", code);
 
     std::uint8_t digest[USHAMaxHashSize];
-    if (int code = sha.result(&context, digest); code != shaSuccess)
+    if (int code = USHAResult(&context, digest); code != shaSuccess)
         ThrowStageFailure("Failed to create message digest (Result Error ", code);
 
     // Width and fill apply to the first byte only; later bytes lose their leading zero.

@@ -4,9 +4,9 @@
 // InitializeCOM, or the whole console flow. The run must end normally, in the COM support
 // library's error for a failed string allocation, or in std::bad_alloc for a read that
 // failed for want of memory; every interface must be released exactly once unless one of
-// those escaped; and the transcript must follow the
-// trace grammar line by line, with the statuses, pointers, counts and type codes that the
-// script implies and the ID of the text that the script's strings make.
+// those escaped; and the transcript must be the one that the tests' trace model writes
+// for the statuses, pointers, counts and type codes that the script implies, with the ID of
+// the text that the script's strings make.
 //
 // Input: run kind, failure mask and one status word per set bit, failing allocation, then
 // classes: name, object count, each object's properties (name, type, value), leftover flag.
@@ -14,8 +14,11 @@
 #include "input_reader.h"
 
 #include <support/cout_capture.h>
+#include <support/expected_trace.h>
 
 #include <computer_id/computer_id.h>
+#include <computer_id/failure_messages.h>
+#include <computer_id/hardware_queries.h>
 #include <computer_id/id_generation_error.h>
 #include <console_flow.h>
 #include <testing/scripted_wmi.h>
@@ -38,8 +41,12 @@
 
 namespace {
 
+namespace failure_messages = Lib_ComputerID::failure_messages;
 using fuzz::Check;
 using fuzz::SameName;
+using Lib_ComputerID::HardwareQuery;
+using Lib_ComputerID::kHardwareQueries;
+using Lib_ComputerID::kQueryTexts;
 using platform::scripted::ScriptedObject;
 using platform::scripted::ScriptedWmi;
 using platform::scripted::Step;
@@ -250,218 +257,74 @@ std::string ReferenceId(const std::string& text)
 
 // ---- The transcript ----
 
-// Lines in order, each matched against a form: "{h}" is an integer as the trace writes it
-// (lowercase hex, no leading zero), "{p}" a pointer (16 uppercase hex digits), "{i}" an ID
-// (33 to 64 lowercase hex digits); everything else is literal.
-class Transcript {
-public:
-    explicit Transcript(std::string text) : text_(std::move(text))
-    {
-        if (!text_.empty() && text_.back() != '\n')
-            Fail("the transcript does not end with a newline");
-        std::size_t start = 0;
-        while (start < text_.size()) {
-            const std::size_t end = text_.find('\n', start);
-            lines_.push_back(std::string_view(text_).substr(start, end - start));
-            start = end + 1;
-        }
-    }
-
-    // The next line, which must have the form; its fields in order.
-    std::vector<std::string> Take(const std::string& form)
-    {
-        if (next_ == lines_.size())
-            Fail("the transcript ends early; expected: " + form);
-        std::vector<std::string> fields;
-        if (!Match(form, lines_[next_], fields))
-            Fail("expected: " + form);
-        ++next_;
-        return fields;
-    }
-
-    // The next line, which must have the form with these values in its "{h}" and "{p}" fields.
-    void Line(const std::string& form, std::initializer_list<std::uint64_t> values = {})
-    {
-        const std::vector<std::string> fields = Take(form);
-        const auto* value = values.begin();
-        for (const std::string& field : fields) {
-            if (value == values.end())
-                Fail("more fields than values in: " + form);
-            if (std::stoull(field, nullptr, 16) != *value++)
-                Fail("a value differs in: " + form);
-        }
-    }
-
-    void End()
-    {
-        if (next_ != lines_.size())
-            Fail("the transcript goes on");
-    }
-
-    [[noreturn]] void Fail(const std::string& what) const
-    {
-        (void)std::fprintf(stderr, "%s\nat line %zu of:\n%s\n", what.c_str(), next_ + 1,
-                           text_.c_str());
-        fuzz::Fail("transcript");
-    }
-
-private:
-    static bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
-    static bool IsUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
-
-    // The length of the field that the placeholder at the start of form takes from the
-    // start of line; nothing when the line has no such field there.
-    static std::optional<std::size_t> FieldLength(std::string_view form, std::string_view line)
-    {
-        if (form.starts_with("{p}")) {
-            const bool pointer =
-                line.size() >= 16 && std::all_of(line.begin(), line.begin() + 16, IsUpperHex);
-            return pointer ? std::optional<std::size_t>(16) : std::nullopt;
-        }
-        const auto* const end = std::find_if_not(line.begin(), line.end(), IsLowerHex);
-        const auto length = static_cast<std::size_t>(end - line.begin());
-        if (form.starts_with("{h}")) {
-            const bool integer = length >= 1 && length <= 8 && (length == 1 || line.front() != '0');
-            return integer ? std::optional<std::size_t>(length) : std::nullopt;
-        }
-        return length >= 33 && length <= 64 ? std::optional<std::size_t>(length) : std::nullopt;
-    }
-
-    static bool IsPlaceholder(std::string_view form)
-    {
-        return form.starts_with("{h}") || form.starts_with("{p}") || form.starts_with("{i}");
-    }
-
-    static bool Match(std::string_view form, std::string_view line,
-                      std::vector<std::string>& fields)
-    {
-        while (!form.empty()) {
-            if (!IsPlaceholder(form)) {
-                const std::size_t literal = std::min(form.find('{', 1), form.size());
-                if (!line.starts_with(form.substr(0, literal)))
-                    return false;
-                line.remove_prefix(literal);
-                form.remove_prefix(literal);
-                continue;
-            }
-            const std::optional<std::size_t> length = FieldLength(form, line);
-            if (!length)
-                return false;
-            fields.emplace_back(line.substr(0, *length));
-            line.remove_prefix(*length);
-            form.remove_prefix(3);
-        }
-        return line.empty();
-    }
-
-    std::string text_;
-    std::vector<std::string_view> lines_;
-    std::size_t next_ = 0;
-};
-
-std::uint64_t Bits(HRESULT hr)
+std::uint32_t Bits(HRESULT hr)
 {
     return static_cast<std::uint32_t>(hr);
 }
-
-std::uint64_t Address(const void* pointer)
-{
-    return reinterpret_cast<std::uintptr_t>(pointer);
-}
-
-struct Query {
-    const char* text;
-    const wchar_t* className;
-    std::array<const wchar_t*, 5> properties; // null after the last
-};
-
-constexpr std::array<Query, 3> kQueries{{
-    {"SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor",
-     L"Win32_Processor",
-     {L"DeviceID", L"Manufacturer", L"Name", L"Description", L"ProcessorID"}},
-    {"SELECT SerialNumber, Manufacturer, Product, Model, OtherIdentifyingInfo FROM Win32_BaseBoard",
-     L"Win32_BaseBoard",
-     {L"SerialNumber", L"Manufacturer", L"Product", L"Model", L"OtherIdentifyingInfo"}},
-    {"SELECT Manufacturer, SerialNumber FROM Win32_BIOS",
-     L"Win32_BIOS",
-     {L"Manufacturer", L"SerialNumber"}},
-}};
 
 // Escaped: an exception other than the library's own left the pipeline (the COM support
 // library's error for a failed string allocation, or std::bad_alloc).
 enum class Outcome { Id, Failed, Escaped };
 
-// Walks the transcript along the trace grammar, predicting each status and pointer from the
-// script as the platform would answer it.
+// Writes the transcript that the script implies, step by step, predicting each status and
+// pointer from the script as the platform would answer it.
 class Walk {
 public:
-    Walk(Transcript& transcript, Script& script, const ScriptedWmi& wmi)
-        : transcript_(transcript), script_(script), wmi_(wmi)
-    {
-    }
+    Walk(Script& script, const ScriptedWmi& wmi) : script_(script), wmi_(wmi) {}
 
-    // The whole run; for an ID, id() holds it.
+    // The whole run; for an ID, Id() holds it.
     Outcome Run()
     {
-        Outcome outcome = Outcome::Failed;
         switch (script_.kind) {
         case RunKind::GetComputerIDAlone:
-            outcome = GetComputerID();
-            break;
+            return GetComputerID();
         case RunKind::AfterInitializeCOM:
             CoInitializeEx();
-            outcome = GetComputerID();
-            break;
+            return GetComputerID();
         case RunKind::Console:
-            outcome = Console();
-            break;
+            return Console();
         }
-        transcript_.End();
-        return outcome;
+        return Outcome::Failed;
     }
 
+    const std::string& Transcript() const { return expected_.Text(); }
     const std::string& Id() const { return id_; }
     const std::vector<std::string>& Queries() const { return queries_; }
 
 private:
     Outcome Console()
     {
-        transcript_.Line("Calling InitializeCOM");
+        expected_.ConsoleStart();
         if (const HRESULT hr = CoInitializeEx(); FAILED(hr))
-            Error("Failed to initialize COM library. Error code = 0x{h}", hr);
-        transcript_.Line("Done InitializeCOM");
-        transcript_.Line("Calling GetComputerID");
+            expected_.ComFailure(failure_messages::kComStart, Bits(hr));
+        expected_.ConsoleComStarted();
         const Outcome outcome = GetComputerID();
         if (outcome == Outcome::Escaped) {
-            transcript_.Line("Some unknown exception got in the middle: 1");
+            expected_.ConsoleCatchAll();
         } else {
-            transcript_.Line("Done GetComputerID");
-            if (outcome == Outcome::Id) {
-                if (transcript_.Take("comp id = {i}").front() != id_)
-                    transcript_.Fail("the ID differs from the reference");
-            } else {
-                transcript_.Line("Failed to generate comp_id");
-            }
+            expected_.ConsoleDone();
+            if (outcome == Outcome::Id)
+                expected_.ConsoleId(id_);
+            else
+                expected_.ConsoleNoId();
         }
-        transcript_.Line("Press any key..");
+        expected_.ConsolePrompt();
         return outcome;
     }
 
     Outcome GetComputerID()
     {
-        transcript_.Line("In GetComputerID");
-        transcript_.Line("InitializeCOM");
+        expected_.GetComputerIDEntered();
         if (const HRESULT hr = CoInitializeEx(); FAILED(hr)) {
-            Error("Failed to initialize COM library. Error code = 0x{h}", hr);
+            expected_.ComFailure(failure_messages::kComStart, Bits(hr));
             return Outcome::Failed;
         }
-        transcript_.Line("Done InitializeCOM");
+        expected_.ComStarted();
         const Outcome outcome = CreateComputerID();
         if (outcome != Outcome::Id)
             return outcome;
         if (text_.empty()) {
-            transcript_.Line(
-                "Error: Failed to create message digest (Insufficient platform information)");
+            expected_.NoPlatformInformation();
             return Outcome::Failed;
         }
         id_ = ReferenceId(text_);
@@ -470,106 +333,90 @@ private:
 
     Outcome CreateComputerID()
     {
-        transcript_.Line("In CreateComputerID(), flags = 0x7");
-        transcript_.Line("Call CoCreateInstance");
+        expected_.CreateStart();
         HRESULT hr = comStarted_ ? script_.Failure(Step::CoCreateInstance).value_or(S_OK)
                                  : CO_E_NOTINITIALIZED;
-        transcript_.Line("Done CoCreateInstance, hr = {h}", {Bits(hr)});
+        expected_.LocatorCreated(Bits(hr));
         if (FAILED(hr)) {
-            Error("Failed to create IWbemLocator object. Err code = 0x{h}", hr);
+            expected_.ComFailure(failure_messages::kLocator, Bits(hr));
             return Outcome::Failed;
         }
-        transcript_.Line("pLoc = {p}", {Address(wmi_.Locator())});
-        transcript_.Line("Call pLoc->ConnectServer");
+        expected_.ConnectStart(wmi_.Locator());
         if (!Allocate())
             return Outcome::Escaped;
         hr = script_.Failure(Step::ConnectServer).value_or(WBEM_S_NO_ERROR);
-        const void* services = FAILED(hr) ? nullptr : wmi_.Services();
-        transcript_.Line("Done ConnectServer, hr = {h}, pSvc = {p}", {Bits(hr), Address(services)});
+        expected_.ConnectDone(Bits(hr), FAILED(hr) ? nullptr : wmi_.Services());
         if (FAILED(hr)) {
-            Error("Could not connect. Error code = 0x{h}", hr);
+            expected_.ComFailure(failure_messages::kConnect, Bits(hr));
             return Outcome::Failed;
         }
-        transcript_.Line("Call CoSetProxyBlanket");
-        transcript_.Line("Done CoSetProxyBlanket");
+        expected_.ProxyBlanket();
         hr = script_.Failure(Step::CoSetProxyBlanket).value_or(S_OK);
         if (FAILED(hr)) {
-            Error("Could not set proxy blanket. Error code = 0x{h}", hr);
+            expected_.ComFailure(failure_messages::kProxyBlanket, Bits(hr));
             return Outcome::Failed;
         }
-        for (std::size_t q = 0; q < kQueries.size(); ++q) {
+        for (std::size_t q = 0; q < kHardwareQueries.size(); ++q) {
             if (const Outcome outcome = GetInfo(q); outcome != Outcome::Id)
                 return outcome;
         }
-        transcript_.Line("Call pSvc->Release()");
-        transcript_.Line("Done pSvc->Release()");
-        transcript_.Line("Call pLoc->Release()");
-        transcript_.Line("Done pLoc->Release()");
+        expected_.Released();
         return Outcome::Id;
     }
 
     Outcome GetInfo(std::size_t q)
     {
-        const Query& query = kQueries[q];
-        transcript_.Line(std::string("Call GetInfo( ") + query.text + " )");
+        const HardwareQuery& query = kHardwareQueries[q];
+        expected_.QueryCall(kQueryTexts[q]);
         if (!Allocate() || !Allocate())
             return Outcome::Escaped;
-        queries_.emplace_back(query.text);
+        queries_.emplace_back(kQueryTexts[q]);
         const std::optional<HRESULT> failure =
             script_.Failure(static_cast<Step>(static_cast<std::size_t>(Step::ExecQuery1) + q));
-        const HRESULT hr = failure.value_or(WBEM_S_NO_ERROR);
         const void* enumerator = failure ? nullptr : wmi_.Enumerator(query.className);
         if (!failure && enumerator == nullptr)
-            transcript_.Fail("the service handed out no enumerator");
-        transcript_.Line("Done GetInfo(), hr = {h}, pEnumerator = {p}",
-                         {Bits(hr), Address(enumerator)});
-        if (FAILED(hr)) {
-            Error("Query failed. Error code = 0x{h}", hr);
+            Check(false, "the service handed out no enumerator");
+        expected_.QueryDone(Bits(failure.value_or(WBEM_S_NO_ERROR)), enumerator);
+        if (failure && FAILED(*failure)) {
+            expected_.ComFailure(failure_messages::kQuery, Bits(*failure));
             return Outcome::Failed;
         }
-        const ModelClass* model = enumerator != nullptr ? script_.Find(query.className) : nullptr;
-        if (enumerator != nullptr && !Passes(query, model))
-            return Outcome::Escaped;
-        transcript_.Line("Call pEnumerator->Release()");
-        transcript_.Line("Done pEnumerator->Release()");
-        if (model != nullptr && model->leftover != nullptr) {
-            transcript_.Line("Call again pclsObj->Release()");
-            transcript_.Line("Done call again pclsObj->Release()");
+        // A query that succeeds without an enumerator has nothing to step through.
+        if (enumerator == nullptr) {
+            expected_.EnumeratorReleased();
+            return Outcome::Id;
         }
+        const ModelClass* model = script_.Find(query.className);
+        if (!Passes(query, model))
+            return Outcome::Escaped;
+        expected_.QueryEnd(model != nullptr ? model->leftover : nullptr);
         return Outcome::Id;
     }
 
-    // One pass per object of the class and the one that finds no more; false when a read
-    // that failed for want of memory ended the run.
-    bool Passes(const Query& query, const ModelClass* model)
+    // One pass per object of the class; false when a read that failed for want of memory
+    // ended the run. The pass that finds no more is the caller's.
+    bool Passes(const HardwareQuery& query, const ModelClass* model)
     {
-        const std::size_t count = model != nullptr ? model->objects.size() : 0;
-        for (std::size_t pass = 0; pass < count; ++pass) {
-            const ModelObject& object = model->objects[pass];
-            transcript_.Line("Do pEnumerator->Next() # {h}", {pass});
-            transcript_.Line("hr= {h}, pclsObj = {p}, uReturn = {h}",
-                             {WBEM_S_NO_ERROR, Address(object.address), 1});
-            for (const wchar_t* name : query.properties) {
-                if (name != nullptr && !Get(object, name))
+        if (model == nullptr)
+            return true;
+        for (const ModelObject& object : model->objects) {
+            expected_.Next(WBEM_S_NO_ERROR, object.address, 1);
+            for (const wchar_t* name : query.Properties()) {
+                if (!Get(object, name))
                     return false;
             }
-            transcript_.Line("Call pclsObj->Release()");
-            transcript_.Line("Done pclsObj->Release()");
+            expected_.ObjectReleased();
         }
-        const void* leftover = model != nullptr ? model->leftover : nullptr;
-        transcript_.Line("Do pEnumerator->Next() # {h}", {count});
-        transcript_.Line("hr= {h}, pclsObj = {p}, uReturn = {h}",
-                         {WBEM_S_FALSE, Address(leftover), 0});
         return true;
     }
 
     // False when the read failed for want of memory, which ends the run.
     bool Get(const ModelObject& object, std::wstring_view name)
     {
-        transcript_.Line("pclsObj->Get( " + std::string(name.begin(), name.end()) + " )");
+        const std::string narrowName(name.begin(), name.end());
         const Value* value = object.Find(name);
         if (value == nullptr) {
-            transcript_.Line("hr = {h}, vtProp.vt = {h}", {Bits(WBEM_E_NOT_FOUND), VT_EMPTY});
+            expected_.Get(narrowName, Bits(WBEM_E_NOT_FOUND), VT_EMPTY);
             return true;
         }
         VARTYPE vt = VT_EMPTY;
@@ -594,14 +441,12 @@ private:
         case Value::Type::Failing:
             // A failure status fails the read; any other is answered as an empty success.
             if (FAILED(value->hr)) {
-                transcript_.Line("hr = {h}, vtProp.vt = {h}", {Bits(value->hr), VT_EMPTY});
+                expected_.Get(narrowName, Bits(value->hr), VT_EMPTY);
                 return value->hr != WBEM_E_OUT_OF_MEMORY && value->hr != E_OUTOFMEMORY;
             }
             break;
         }
-        transcript_.Line("hr = {h}, vtProp.vt = {h}", {WBEM_S_NO_ERROR, vt});
-        transcript_.Line("Call VariantClear()");
-        transcript_.Line("Done VariantClear()");
+        expected_.Get(narrowName, WBEM_S_NO_ERROR, vt);
         return true;
     }
 
@@ -611,13 +456,6 @@ private:
         for (const wchar_t unit : value)
             text_.push_back(static_cast<char>(unit & 0xFF));
         text_.push_back('\n');
-    }
-
-    // The message ends in a newline and the error line in another: an empty line follows.
-    void Error(const std::string& message, HRESULT hr)
-    {
-        transcript_.Line("Error: " + message, {Bits(hr)});
-        transcript_.Line("");
     }
 
     // As the scripted service answers: a failure in place of starting COM, the first start
@@ -641,9 +479,9 @@ private:
     // One wide-string allocation of the caller's; false for the one that the script fails.
     bool Allocate() { return ++allocations_ != script_.failingAllocation; }
 
-    Transcript& transcript_;
     Script& script_;
     const ScriptedWmi& wmi_;
+    test_support::ExpectedTrace expected_;
     int coInitializeCalls_ = 0;
     bool comStarted_ = false;
     int allocations_ = 0;
@@ -677,10 +515,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     Lib_ComputerID::InitializeCOM();
                 } catch (const Lib_ComputerID::IDGenerationError& error) {
                     const std::string_view message = error.what();
-                    Check(
-                        message.starts_with("Failed to initialize COM library. Error code = 0x") &&
-                            message.ends_with("\n"),
-                        "COM start-up failure message");
+                    Check(message.starts_with(failure_messages::kComStart) &&
+                              message.ends_with("\n"),
+                          "COM start-up failure message");
                 }
                 Lib_ComputerID::GetComputerID(id);
                 break;
@@ -699,9 +536,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check((std::cout.flags() & std::ios_base::basefield) == std::ios_base::dec,
           "standard output restored");
 
-    Transcript transcript(output);
-    Walk walk(transcript, script, wmi);
+    Walk walk(script, wmi);
     const Outcome outcome = walk.Run();
+    if (output != walk.Transcript()) {
+        (void)std::fprintf(stderr, "transcript:\n%s\nexpected:\n%s\n", output.c_str(),
+                           walk.Transcript().c_str());
+        fuzz::Fail("transcript");
+    }
 
     Check(escaped == (outcome == Outcome::Escaped && script.kind != RunKind::Console),
           "an exception escaped where it should not, or not where it should");

@@ -2,6 +2,7 @@
 // a reader that goes away. Whatever happens, a run ends in exactly one of the machine's ID,
 // a reported failure ending in "Failed to generate comp_id", or the catch-all line; then the
 // key prompt and exit code 0. Never a crash, never a different ID.
+#include <support/expected_trace.h>
 #include <support/fake_tree.h>
 
 #include <gtest/gtest.h>
@@ -103,19 +104,63 @@ std::string WithoutPointers(const std::string& transcript)
     return std::regex_replace(transcript, pointer, "$1 = P");
 }
 
-const std::string kPrompt = "Press any key..\n";
-const std::string kCatchAll = "Some unknown exception got in the middle: 1\n";
+namespace failure_messages = Lib_ComputerID::failure_messages;
+using test_support::ExpectedTrace;
+
+// Stands for any failure status in the patterns below.
+constexpr std::uint32_t kAnyFailure = 0x8abcdef0;
+
+// The model's text as a pattern: pointers as WithoutPointers writes them, kAnyFailure as any
+// failure status, the final newline dropped.
+std::string Pattern(const ExpectedTrace& trace)
+{
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+    std::string pattern = std::regex_replace(WithoutPointers(trace.Text()), special, "\\$&");
+    pattern.pop_back();
+    const std::string status = test_support::Hex(kAnyFailure);
+    for (std::size_t at = pattern.find(status); at != std::string::npos;
+         at = pattern.find(status, at))
+        pattern.replace(at, status.size(), "8[0-9a-f]{7}");
+    return pattern;
+}
+
+// The last line of a step, whose earlier lines a failing run shares with the normal one.
+std::string LastLine(const std::string& pattern)
+{
+    return pattern.substr(pattern.rfind('\n') + 1);
+}
+
+std::regex AnyOf(const std::vector<std::string>& patterns)
+{
+    std::string alternatives;
+    for (const std::string& pattern : patterns)
+        alternatives += (alternatives.empty() ? "(" : "|(") + pattern + ")";
+    return std::regex(alternatives);
+}
+
+const std::string kPrompt = ExpectedTrace().ConsolePrompt().Text();
+const std::string kCatchAll = ExpectedTrace().ConsoleCatchAll().Text();
 // The line a failing platform step writes in place of the one a normal run writes.
-const std::regex kFailedStep("Done CoCreateInstance, hr = 8[0-9a-f]{7}|"
-                             "Done ConnectServer, hr = 8[0-9a-f]{7}, pSvc = P|"
-                             "Done GetInfo\\(\\), hr = 8[0-9a-f]{7}, pEnumerator = P|"
-                             "hr= 8[0-9a-f]{7}, pclsObj = P, uReturn = 0|"
-                             "hr = 8[0-9a-f]{7}, vtProp\\.vt = 0");
-const std::regex
-    kReportedFailure("Error: (Failed to create IWbemLocator object\\. Err code = 0x8[0-9a-f]{7}\n|"
-                     "(Could not connect|Could not set proxy blanket|Query failed)\\. "
-                     "Error code = 0x8[0-9a-f]{7}\n|Unknown exception)\n"
-                     "Done GetComputerID\nFailed to generate comp_id\n");
+const std::regex kFailedStep = AnyOf({
+    Pattern(ExpectedTrace().LocatorCreated(kAnyFailure)),
+    Pattern(ExpectedTrace().ConnectDone(kAnyFailure, nullptr)),
+    Pattern(ExpectedTrace().QueryDone(kAnyFailure, nullptr)),
+    LastLine(Pattern(ExpectedTrace().Next(kAnyFailure, nullptr, 0))),
+    LastLine(Pattern(ExpectedTrace().Get("", kAnyFailure, 0))),
+});
+
+// A failure the library reports, and how the console ends after it.
+std::string Reported(ExpectedTrace failure)
+{
+    return Pattern(failure.ConsoleDone().ConsoleNoId()) + "\n";
+}
+const std::regex kReportedFailure = AnyOf({
+    Reported(ExpectedTrace().ComFailure(failure_messages::kLocator, kAnyFailure)),
+    Reported(ExpectedTrace().ComFailure(failure_messages::kConnect, kAnyFailure)),
+    Reported(ExpectedTrace().ComFailure(failure_messages::kProxyBlanket, kAnyFailure)),
+    Reported(ExpectedTrace().ComFailure(failure_messages::kQuery, kAnyFailure)),
+    Reported(ExpectedTrace().Error(failure_messages::kUnknown)),
+});
 
 // Empty when the run is the normal run, or the normal run up to some line, then at most
 // the line of the step that failed, then a reported failure or the catch-all, then the
@@ -237,10 +282,10 @@ TEST(DescriptorLimitTest, TooFewDescriptorsFailTheProcessorQuery)
     const Outcome outcome = RunProgram(limited);
     EXPECT_EQ(outcome.status, 0) << Describe(outcome.status);
     EXPECT_EQ(Violation(WithoutPointers(normal.out), WithoutPointers(outcome.out)), "");
-    EXPECT_NE(outcome.out.find("\nDone GetInfo(), hr = 80041001, pEnumerator = 0000000000000000\n"
-                               "Error: Query failed. Error code = 0x80041001\n"),
-              std::string::npos)
-        << outcome.out;
+    const ExpectedTrace failedQuery = ExpectedTrace()
+                                          .QueryDone(0x80041001, nullptr)
+                                          .ComFailure(failure_messages::kQuery, 0x80041001);
+    EXPECT_NE(outcome.out.find("\n" + failedQuery.Text()), std::string::npos) << outcome.out;
 }
 
 TEST(ClosedOutputTest, AReaderThatWentAwayLeavesTheExitCodeZero)

@@ -63,14 +63,11 @@ TEST_F(ConsoleFlowTest, SuccessfulRunPrintsTheIdOnce)
     const std::string output = Run();
 
     ExpectedTrace trace;
-    trace.Line("Calling InitializeCOM").Line("Done InitializeCOM").Line("Calling GetComputerID");
-    trace.GetComputerIDStart();
+    trace.ConsoleStart().ConsoleComStarted().GetComputerIDStart();
     ExpectInventory(trace, cpu);
-    trace.Line("Done GetComputerID")
-        .Line("comp id = " + test_support::ReferenceId("CPU0\n"))
-        .Line("Press any key..");
+    trace.ConsoleDone().ConsoleId(test_support::ReferenceId("CPU0\n")).ConsolePrompt();
     EXPECT_EQ(output, trace.Text());
-    EXPECT_EQ(output.find("Failed to generate comp_id"), std::string::npos);
+    EXPECT_EQ(output.find(ExpectedTrace().ConsoleNoId().Text()), std::string::npos);
     EXPECT_EQ(wmi.ReleaseProblems(), "");
 }
 
@@ -81,16 +78,12 @@ TEST_F(ConsoleFlowTest, MainComStartFailureIsReportedAndThePipelineStillRuns)
     const std::string output = Run();
 
     ExpectedTrace trace;
-    trace.Line("Calling InitializeCOM")
-        .Line("Error: Failed to initialize COM library. Error code = 0x80010106")
-        .Line("")
-        .Line("Done InitializeCOM")
-        .Line("Calling GetComputerID");
-    trace.GetComputerIDStart();
+    trace.ConsoleStart()
+        .ComFailure(Lib_ComputerID::failure_messages::kComStart, 0x80010106)
+        .ConsoleComStarted()
+        .GetComputerIDStart();
     ExpectInventory(trace, cpu);
-    trace.Line("Done GetComputerID")
-        .Line("comp id = " + test_support::ReferenceId("CPU0\n"))
-        .Line("Press any key..");
+    trace.ConsoleDone().ConsoleId(test_support::ReferenceId("CPU0\n")).ConsolePrompt();
     EXPECT_EQ(output, trace.Text());
 }
 
@@ -100,16 +93,15 @@ TEST_F(ConsoleFlowTest, LibraryComStartFailureEndsWithoutAnId)
     wmi.Fail(Step::CoInitializeSecond, static_cast<HRESULT>(0x8007000EU));
     const std::string output = Run();
 
-    EXPECT_EQ(output, "Calling InitializeCOM\n"
-                      "Done InitializeCOM\n"
-                      "Calling GetComputerID\n"
-                      "In GetComputerID\n"
-                      "InitializeCOM\n"
-                      "Error: Failed to initialize COM library. Error code = 0x8007000e\n"
-                      "\n"
-                      "Done GetComputerID\n"
-                      "Failed to generate comp_id\n"
-                      "Press any key..\n");
+    ExpectedTrace trace;
+    trace.ConsoleStart()
+        .ConsoleComStarted()
+        .GetComputerIDEntered()
+        .ComFailure(Lib_ComputerID::failure_messages::kComStart, 0x8007000e)
+        .ConsoleDone()
+        .ConsoleNoId()
+        .ConsolePrompt();
+    EXPECT_EQ(output, trace.Text());
     EXPECT_EQ(wmi.ReleaseProblems(), "");
 }
 
@@ -117,10 +109,7 @@ TEST_F(ConsoleFlowTest, EmptyPlatformInformationEndsWithoutAnId)
 {
     const std::string output = Run();
     const std::string tail =
-        "Error: Failed to create message digest (Insufficient platform information)\n"
-        "Done GetComputerID\n"
-        "Failed to generate comp_id\n"
-        "Press any key..\n";
+        ExpectedTrace().NoPlatformInformation().ConsoleDone().ConsoleNoId().ConsolePrompt().Text();
     ASSERT_GE(output.size(), tail.size());
     EXPECT_EQ(output.substr(output.size() - tail.size()), tail);
     EXPECT_EQ(output.find("comp id = "), std::string::npos);
@@ -134,11 +123,9 @@ TEST_F(ConsoleFlowTest, OtherExceptionsReachTheCatchAll)
     const std::string output = Run();
 
     ExpectedTrace trace;
-    trace.Line("Calling InitializeCOM").Line("Done InitializeCOM").Line("Calling GetComputerID");
-    trace.GetComputerIDStart().Connected(wmi.Locator(), wmi.Services());
-    trace.Line(std::string("Call GetInfo( ") + test_support::kProcessorQuery + " )")
-        .Line("Some unknown exception got in the middle: 1")
-        .Line("Press any key..");
+    trace.ConsoleStart().ConsoleComStarted().GetComputerIDStart().Connected(wmi.Locator(),
+                                                                            wmi.Services());
+    trace.QueryCall(test_support::kProcessorQuery).ConsoleCatchAll().ConsolePrompt();
     EXPECT_EQ(output, trace.Text());
 }
 

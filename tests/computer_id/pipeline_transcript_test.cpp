@@ -15,8 +15,10 @@
 
 namespace {
 
+namespace failure_messages = Lib_ComputerID::failure_messages;
 using platform::scripted::ScriptedWmi;
 using platform::scripted::Step;
+using test_support::ComFailureMessage;
 using test_support::CoutCapture;
 using test_support::ExpectedTrace;
 using test_support::kBaseBoardQuery;
@@ -135,10 +137,9 @@ TEST_F(PipelineTest, LocatorCreationFailure)
     const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
-        .Line("In CreateComputerID(), flags = 0x7")
-        .Line("Call CoCreateInstance")
-        .Line("Done CoCreateInstance, hr = 80040154")
-        .Error("Failed to create IWbemLocator object. Err code = 0x80040154\n");
+        .CreateStart()
+        .LocatorCreated(0x80040154)
+        .ComFailure(failure_messages::kLocator, 0x80040154);
     EXPECT_EQ(run.output, trace.Text());
     EXPECT_EQ(run.id, "untouched");
     EXPECT_EQ(wmi.ReleaseProblems(), "");
@@ -150,13 +151,11 @@ TEST_F(PipelineTest, ConnectionFailureReleasesTheLocator)
     const RunResult run = RunGetComputerID();
     ExpectedTrace trace;
     trace.GetComputerIDStart()
-        .Line("In CreateComputerID(), flags = 0x7")
-        .Line("Call CoCreateInstance")
-        .Line("Done CoCreateInstance, hr = 0")
-        .Line("pLoc = " + test_support::PointerHex(wmi.Locator()))
-        .Line("Call pLoc->ConnectServer")
-        .Line("Done ConnectServer, hr = 8004100e, pSvc = 0000000000000000")
-        .Error("Could not connect. Error code = 0x8004100e\n");
+        .CreateStart()
+        .LocatorCreated(0)
+        .ConnectStart(wmi.Locator())
+        .ConnectDone(0x8004100e, nullptr)
+        .ComFailure(failure_messages::kConnect, 0x8004100e);
     EXPECT_EQ(run.output, trace.Text());
     EXPECT_EQ(run.id, "untouched");
     EXPECT_EQ(wmi.ReleaseProblems(), "");
@@ -169,7 +168,7 @@ TEST_F(PipelineTest, ProxyBlanketFailureReleasesServicesAndLocator)
     ExpectedTrace trace;
     trace.GetComputerIDStart()
         .Connected(wmi.Locator(), wmi.Services())
-        .Error("Could not set proxy blanket. Error code = 0x80070005\n");
+        .ComFailure(failure_messages::kProxyBlanket, 0x80070005);
     EXPECT_EQ(run.output, trace.Text());
     EXPECT_EQ(run.id, "untouched");
     EXPECT_EQ(wmi.ReleaseProblems(), "");
@@ -184,7 +183,7 @@ TEST_F(PipelineTest, FirstQueryFailure)
     trace.GetComputerIDStart()
         .Connected(wmi.Locator(), wmi.Services())
         .QueryStart(kProcessorQuery, 0x80041017, nullptr)
-        .Error("Query failed. Error code = 0x80041017\n");
+        .ComFailure(failure_messages::kQuery, 0x80041017);
     EXPECT_EQ(run.output, trace.Text());
     EXPECT_EQ(run.id, "untouched");
     EXPECT_EQ(wmi.ReleaseProblems(), "");
@@ -213,7 +212,7 @@ TEST_F(PipelineTest, ThirdQueryFailureAfterTwoSuccessfulOnes)
         .ObjectReleased()
         .QueryEnd();
     trace.QueryStart(kBiosQuery, 0x80041010, nullptr)
-        .Error("Query failed. Error code = 0x80041010\n");
+        .ComFailure(failure_messages::kQuery, 0x80041010);
     EXPECT_EQ(run.output, trace.Text());
     EXPECT_EQ(run.id, "untouched");
     EXPECT_EQ(wmi.ReleaseProblems(), "");
@@ -242,7 +241,7 @@ TEST_F(PipelineTest, EmptyPlatformInformationIsReportedWithOneLineEnd)
     trace.EmptyQuery(kBaseBoardQuery, wmi.Enumerator(L"Win32_BaseBoard"));
     trace.EmptyQuery(kBiosQuery, wmi.Enumerator(L"Win32_BIOS"));
     trace.Released();
-    trace.Line("Error: Failed to create message digest (Insufficient platform information)");
+    trace.NoPlatformInformation();
     EXPECT_EQ(run.output, trace.Text());
     EXPECT_EQ(run.id, "untouched");
     EXPECT_EQ(wmi.ReleaseProblems(), "");
@@ -311,7 +310,7 @@ TEST_F(PipelineTest, SecondQueryFailureDiscardsWhatTheFirstCollected)
         Lib_ComputerID::CreateComputerID(7);
         ADD_FAILURE() << "no exception";
     } catch (const Lib_ComputerID::IDGenerationError& error) {
-        EXPECT_STREQ(error.what(), "Query failed. Error code = 0x80041003\n");
+        EXPECT_EQ(error.what(), ComFailureMessage(failure_messages::kQuery, 0x80041003));
     }
     EXPECT_EQ(wmi.ReleaseProblems(), "");
 }
@@ -344,7 +343,9 @@ TEST_F(PipelineTest, MessagesAndTheIdIgnoreAGroupingGlobalLocale)
     const std::locale previous = std::locale::global(GroupingLocale());
     wmi.Fail(Step::ExecQuery1, WBEM_E_INVALID_QUERY);
     const std::string output = RunGetComputerID().output;
-    EXPECT_TRUE(output.ends_with("Error: Query failed. Error code = 0x80041017\n\n")) << output;
+    EXPECT_TRUE(
+        output.ends_with(ExpectedTrace().ComFailure(failure_messages::kQuery, 0x80041017).Text()))
+        << output;
     EXPECT_EQ(Lib_ComputerID::CreateMessageDigest("abc"),
               "ba7816bf8f1cfea414140de5dae2223b0361a396177a9cb410ff61f2015ad");
     std::locale::global(previous);
@@ -370,8 +371,7 @@ TEST(InitializeCOMTest, FailureCarriesTheStatus)
             Lib_ComputerID::InitializeCOM();
             ADD_FAILURE() << "no exception";
         } catch (const Lib_ComputerID::IDGenerationError& error) {
-            EXPECT_STREQ(error.what(),
-                         "Failed to initialize COM library. Error code = 0x80010106\n");
+            EXPECT_EQ(error.what(), ComFailureMessage(failure_messages::kComStart, 0x80010106));
         }
         std::locale::global(previous);
     }

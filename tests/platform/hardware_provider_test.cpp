@@ -2,6 +2,8 @@
 
 #include <support/fake_tree.h>
 
+#include <computer_id/hardware_queries.h>
+
 #include <hardware/hardware_provider.h>
 #include <wmi/provider.h>
 
@@ -15,6 +17,8 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -32,16 +36,26 @@ using platform_test::Text;
 using test_support::FailingReader;
 using test_support::FakeTree;
 
-const wchar_t* const processorQuery =
-    L"SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor";
-const wchar_t* const baseBoardQuery =
-    L"SELECT SerialNumber, Manufacturer, Product, Model, OtherIdentifyingInfo FROM Win32_BaseBoard";
-const wchar_t* const biosQuery = L"SELECT Manufacturer, SerialNumber FROM Win32_BIOS";
-const std::vector<const wchar_t*> processorNames{L"DeviceID", L"Manufacturer", L"Name",
-                                                 L"Description", L"ProcessorID"};
-const std::vector<const wchar_t*> baseBoardNames{L"SerialNumber", L"Manufacturer", L"Product",
-                                                 L"Model", L"OtherIdentifyingInfo"};
-const std::vector<const wchar_t*> biosNames{L"Manufacturer", L"SerialNumber"};
+// The inventory's queries as the library sends them.
+std::wstring QueryText(std::size_t index)
+{
+    const std::string_view text = Lib_ComputerID::kQueryTexts[index];
+    return {text.begin(), text.end()};
+}
+std::vector<const wchar_t*> PropertyNames(std::size_t index)
+{
+    const auto properties = Lib_ComputerID::kHardwareQueries[index].Properties();
+    return {properties.begin(), properties.end()};
+}
+const std::wstring processorQueryText = QueryText(0);
+const std::wstring baseBoardQueryText = QueryText(1);
+const std::wstring biosQueryText = QueryText(2);
+const wchar_t* const processorQuery = processorQueryText.c_str();
+const wchar_t* const baseBoardQuery = baseBoardQueryText.c_str();
+const wchar_t* const biosQuery = biosQueryText.c_str();
+const std::vector<const wchar_t*> processorNames = PropertyNames(0);
+const std::vector<const wchar_t*> baseBoardNames = PropertyNames(1);
+const std::vector<const wchar_t*> biosNames = PropertyNames(2);
 
 const ProcessorIdentity xeon{L"GenuineIntel", L"Intel(R) Xeon(R) CPU   ",
                              L"Intel64 Family 6 Model 158 Stepping 10", std::nullopt};

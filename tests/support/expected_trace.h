@@ -2,18 +2,27 @@
 
 #include "reference_id.h"
 
+#include <computer_id/failure_messages.h>
+#include <computer_id/hardware_queries.h>
+
 #include <cstdint>
 #include <string>
 
 namespace test_support {
 
-inline constexpr const char* kProcessorQuery =
-    "SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor";
-inline constexpr const char* kBaseBoardQuery =
-    "SELECT SerialNumber, Manufacturer, Product, Model, OtherIdentifyingInfo FROM Win32_BaseBoard";
-inline constexpr const char* kBiosQuery = "SELECT Manufacturer, SerialNumber FROM Win32_BIOS";
+// The inventory's queries by name, as the library sends them.
+inline constexpr const char* kProcessorQuery = Lib_ComputerID::kQueryTexts[0];
+inline constexpr const char* kBaseBoardQuery = Lib_ComputerID::kQueryTexts[1];
+inline constexpr const char* kBiosQuery = Lib_ComputerID::kQueryTexts[2];
 
-// Builds the expected standard output of a run, line by line, as the trace prescribes.
+// The message of a failing COM step: the step's text, the status in hex, a newline.
+inline std::string ComFailureMessage(const char* text, std::uint32_t hr)
+{
+    return text + Hex(hr) + "\n";
+}
+
+// Builds the expected standard output of a run line by line: one method per step of the
+// console flow and the pipeline, statuses and pointers as the trace writes them.
 class ExpectedTrace {
 public:
     ExpectedTrace& Line(const std::string& line)
@@ -23,29 +32,73 @@ public:
         return *this;
     }
 
-    ExpectedTrace& GetComputerIDStart()
-    {
-        return Line("In GetComputerID").Line("InitializeCOM").Line("Done InitializeCOM");
-    }
+    // ---- The console flow ----
 
+    ExpectedTrace& ConsoleStart() { return Line("Calling InitializeCOM"); }
+    ExpectedTrace& ConsoleComStarted()
+    {
+        return Line("Done InitializeCOM").Line("Calling GetComputerID");
+    }
+    ExpectedTrace& ConsoleDone() { return Line("Done GetComputerID"); }
+    ExpectedTrace& ConsoleId(const std::string& id) { return Line("comp id = " + id); }
+    ExpectedTrace& ConsoleNoId() { return Line("Failed to generate comp_id"); }
+    // An exception other than the library's own reached the console's catch-all.
+    ExpectedTrace& ConsoleCatchAll() { return Line("Some unknown exception got in the middle: 1"); }
+    ExpectedTrace& ConsolePrompt() { return Line("Press any key.."); }
+
+    // ---- GetComputerID ----
+
+    ExpectedTrace& GetComputerIDEntered() { return Line("In GetComputerID").Line("InitializeCOM"); }
+    ExpectedTrace& ComStarted() { return Line("Done InitializeCOM"); }
+    ExpectedTrace& GetComputerIDStart() { return GetComputerIDEntered().ComStarted(); }
+
+    // ---- CreateComputerID up to the queries ----
+
+    ExpectedTrace& CreateStart()
+    {
+        return Line("In CreateComputerID(), flags = 0x7").Line("Call CoCreateInstance");
+    }
+    ExpectedTrace& LocatorCreated(std::uint32_t hr)
+    {
+        return Line("Done CoCreateInstance, hr = " + Hex(hr));
+    }
+    ExpectedTrace& ConnectStart(const void* pLoc)
+    {
+        return Line("pLoc = " + PointerHex(pLoc)).Line("Call pLoc->ConnectServer");
+    }
+    ExpectedTrace& ConnectDone(std::uint32_t hr, const void* pSvc)
+    {
+        return Line("Done ConnectServer, hr = " + Hex(hr) + ", pSvc = " + PointerHex(pSvc));
+    }
+    ExpectedTrace& ProxyBlanket()
+    {
+        return Line("Call CoSetProxyBlanket").Line("Done CoSetProxyBlanket");
+    }
     // From the header line up to and including the proxy blanket step.
     ExpectedTrace& Connected(const void* pLoc, const void* pSvc)
     {
-        return Line("In CreateComputerID(), flags = 0x7")
-            .Line("Call CoCreateInstance")
-            .Line("Done CoCreateInstance, hr = 0")
-            .Line("pLoc = " + PointerHex(pLoc))
-            .Line("Call pLoc->ConnectServer")
-            .Line("Done ConnectServer, hr = 0, pSvc = " + PointerHex(pSvc))
-            .Line("Call CoSetProxyBlanket")
-            .Line("Done CoSetProxyBlanket");
+        return CreateStart()
+            .LocatorCreated(0)
+            .ConnectStart(pLoc)
+            .ConnectDone(0, pSvc)
+            .ProxyBlanket();
     }
 
-    ExpectedTrace& QueryStart(const char* query, std::uint32_t hr, const void* pEnumerator)
+    // ---- One query ----
+
+    ExpectedTrace& QueryCall(const char* query)
     {
         pass_ = 0;
-        return Line(std::string("Call GetInfo( ") + query + " )")
-            .Line("Done GetInfo(), hr = " + Hex(hr) + ", pEnumerator = " + PointerHex(pEnumerator));
+        return Line(std::string("Call GetInfo( ") + query + " )");
+    }
+    ExpectedTrace& QueryDone(std::uint32_t hr, const void* pEnumerator)
+    {
+        return Line("Done GetInfo(), hr = " + Hex(hr) +
+                    ", pEnumerator = " + PointerHex(pEnumerator));
+    }
+    ExpectedTrace& QueryStart(const char* query, std::uint32_t hr, const void* pEnumerator)
+    {
+        return QueryCall(query).QueryDone(hr, pEnumerator);
     }
 
     ExpectedTrace& Next(std::uint32_t hr, const void* pclsObj, std::uint32_t uReturn)
@@ -69,10 +122,13 @@ public:
         return Line("Call pclsObj->Release()").Line("Done pclsObj->Release()");
     }
 
+    // The pass that finds no more objects, then the releases.
     ExpectedTrace& QueryEnd(const void* pclsObjLeftOver = nullptr)
     {
-        Line("Do pEnumerator->Next() # " + Hex(pass_++));
-        Line("hr= 1, pclsObj = " + PointerHex(pclsObjLeftOver) + ", uReturn = 0");
+        return Next(1, pclsObjLeftOver, 0).EnumeratorReleased(pclsObjLeftOver);
+    }
+    ExpectedTrace& EnumeratorReleased(const void* pclsObjLeftOver = nullptr)
+    {
         Line("Call pEnumerator->Release()").Line("Done pEnumerator->Release()");
         if (pclsObjLeftOver != nullptr)
             Line("Call again pclsObj->Release()").Line("Done call again pclsObj->Release()");
@@ -92,7 +148,18 @@ public:
             .Line("Done pLoc->Release()");
     }
 
+    // ---- Failures ----
+
     ExpectedTrace& Error(const std::string& message) { return Line("Error: " + message); }
+    // The message ends in a newline and the error line in another: an empty line follows.
+    ExpectedTrace& ComFailure(const char* text, std::uint32_t hr)
+    {
+        return Error(ComFailureMessage(text, hr));
+    }
+    ExpectedTrace& NoPlatformInformation()
+    {
+        return Error(Lib_ComputerID::failure_messages::kNoPlatformInformation);
+    }
 
     const std::string& Text() const { return text_; }
 

@@ -18,33 +18,12 @@ def object_pointer(number):
 def trace(objects_per_query=(1, 1, 1), failed=("OtherIdentifyingInfo",), comp_id="a" * 64):
     """The lines of a successful run; each object reads every property, those in failed
     with WBEM_E_NOT_FOUND."""
-    lines = ["Calling InitializeCOM", "Done InitializeCOM", "Calling GetComputerID",
-             "In GetComputerID", "InitializeCOM", "Done InitializeCOM",
-             "In CreateComputerID(), flags = 0x7", "Call CoCreateInstance",
-             "Done CoCreateInstance, hr = 0", f"pLoc = {LOC}", "Call pLoc->ConnectServer",
-             f"Done ConnectServer, hr = 0, pSvc = {SVC}", "Call CoSetProxyBlanket",
-             "Done CoSetProxyBlanket"]
-    for (_, query, properties), count in zip(transcript.QUERIES, objects_per_query):
-        lines += [f"Call GetInfo( {query} )",
-                  f"Done GetInfo(), hr = 0, pEnumerator = {ENUMERATOR}"]
-        for number in range(count):
-            lines += [f"Do pEnumerator->Next() # {number:x}",
-                      f"hr= 0, pclsObj = {object_pointer(number)}, uReturn = 1"]
-            for name in properties:
-                lines.append(f"pclsObj->Get( {name} )")
-                if name in failed:
-                    lines.append("hr = 80041002, vtProp.vt = 0")
-                else:
-                    lines += ["hr = 0, vtProp.vt = 8", "Call VariantClear()",
-                              "Done VariantClear()"]
-            lines += ["Call pclsObj->Release()", "Done pclsObj->Release()"]
-        lines += [f"Do pEnumerator->Next() # {count:x}",
-                  f"hr= 1, pclsObj = {NULL}, uReturn = 0",
-                  "Call pEnumerator->Release()", "Done pEnumerator->Release()"]
-    lines += ["Call pSvc->Release()", "Done pSvc->Release()", "Call pLoc->Release()",
-              "Done pLoc->Release()", "Done GetComputerID", f"comp id = {comp_id}",
-              "Press any key.."]
-    return lines
+    objects = [[(object_pointer(number),
+                 [(0x80041002, 0) if name in failed else (0, transcript.VT_BSTR)
+                  for name in properties])
+                for number in range(count)]
+               for (_, _, properties), count in zip(transcript.QUERIES, objects_per_query)]
+    return transcript.successful_run(LOC, SVC, ENUMERATOR, objects, comp_id)
 
 
 def output(lines):
