@@ -18,7 +18,7 @@
 #include <computer_id/computer_id.h>
 #include <computer_id/id_generation_error.h>
 #include <console_flow.h>
-#include <testing/scripted_wmi.h>
+#include <support/scripted_platform/scripted_wmi.h>
 
 #include <platform/com_wmi.h>
 

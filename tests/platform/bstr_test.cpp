@@ -1,5 +1,4 @@
 #include <platform/com_wmi.h>
-#include <testing/scripted_wmi.h>
 
 #include <gtest/gtest.h>
 
@@ -124,26 +123,6 @@ TEST(BStrTest, CopiesShareOneStringThatLivesUntilTheLastCopy)
     const platform::BStr none(static_cast<const char*>(nullptr));
     EXPECT_EQ(static_cast<BSTR>(none), nullptr);
     EXPECT_EQ(none.length(), 0U);
-}
-
-TEST(BStrTest, FailedAllocationThrowsOutOfMemory)
-{
-    platform::scripted::ScriptedWmi wmi;
-    wmi.FailStringAllocation(2);
-    EXPECT_NO_THROW(platform::BStr("WQL"));
-    try {
-        platform::BStr failing(L"ROOT\\CIMV2");
-        ADD_FAILURE() << "no exception";
-    } catch (const platform::ComError& error) {
-        EXPECT_EQ(error.Error(), E_OUTOFMEMORY);
-    }
-    EXPECT_EQ(Units(platform::BStr("WQL")), L"WQL");
-
-    wmi.FailStringAllocation(1);
-    EXPECT_EQ(SysAllocStringLen(L"x", 1), nullptr);
-    BSTR next = SysAllocString(L"x");
-    EXPECT_NE(next, nullptr);
-    SysFreeString(next);
 }
 
 } // namespace
