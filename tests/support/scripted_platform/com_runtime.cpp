@@ -45,6 +45,20 @@ HRESULT HardwareInstallation::CreateLocator(IWbemLocator** locator)
 
 } // namespace platform::scripted
 
+namespace {
+
+// The installed provider's locator, or else the program's over this machine.
+HRESULT CreateLocator(IWbemLocator** locator)
+{
+    if (platform::scripted::Provider* provider = platform::scripted::InstalledProvider()) {
+        return provider->CreateLocator(locator);
+    }
+    static const platform::hardware::HardwareProvider machine{"/"};
+    return machine.CreateLocator(locator);
+}
+
+} // namespace
+
 HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
 {
     if (const HRESULT status = platform::com::CheckInitializeArguments(pvReserved, dwCoInit);
@@ -68,13 +82,7 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContex
         return status;
     }
     IWbemLocator* locator = nullptr;
-    HRESULT status = S_OK;
-    if (platform::scripted::Provider* provider = platform::scripted::InstalledProvider()) {
-        status = provider->CreateLocator(&locator);
-    } else {
-        static const platform::hardware::HardwareProvider machine{"/"};
-        status = machine.CreateLocator(&locator);
-    }
+    const HRESULT status = CreateLocator(&locator);
     if (SUCCEEDED(status)) {
         *ppv = locator;
     }
