@@ -21,7 +21,7 @@
 #include <computer_id/hardware_queries.h>
 #include <computer_id/id_generation_error.h>
 #include <console_flow.h>
-#include <testing/scripted_wmi.h>
+#include <support/scripted_platform/scripted_wmi.h>
 
 #include <platform/com_wmi.h>
 

@@ -11,10 +11,10 @@
 
 #include <support/fake_tree.h>
 
-#include <hardware/hardware_provider.h>
-#include <hardware/processor.h>
-#include <wmi/provider.h>
-#include <wmi/wql.h>
+#include <platform/posix/hardware/hardware_provider.h>
+#include <platform/posix/hardware/processor.h>
+#include <platform/posix/wmi/wql.h>
+#include <support/scripted_platform/provider.h>
 
 #include <platform/com_wmi.h>
 
@@ -699,7 +699,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Machine machine = Model(dmi, cpus, processor);
     platform::hardware::HardwareProvider provider(root, reader, processor);
-    const platform::wmi::ProviderInstallation installation(provider);
+    const platform::scripted::HardwareInstallation installation(provider);
 
     Check(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK, "COM start-up");
     IWbemLocator* locator = nullptr;

@@ -1,6 +1,5 @@
 #include "com_memory.h"
 #include "unicode.h"
-#include "wmi/provider.h"
 
 #include <platform/com_wmi.h>
 
@@ -8,10 +7,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <limits>
 #include <memory>
-#include <new>
 #include <utility>
 
 namespace {
@@ -22,42 +19,9 @@ static_assert(sizeof(UINT) % alignof(OLECHAR) == 0);
 constexpr std::size_t maxLength =
     (std::numeric_limits<std::size_t>::max() - sizeof(UINT)) / sizeof(OLECHAR) - 1;
 
-BSTR AllocateBlock(const OLECHAR* text, std::size_t length)
-{
-    if (length > maxLength || length > std::numeric_limits<UINT>::max()) {
-        return nullptr;
-    }
-    void* block = std::malloc(sizeof(UINT) + (length + 1) * sizeof(OLECHAR));
-    if (block == nullptr) {
-        return nullptr;
-    }
-    const auto prefix = static_cast<UINT>(length);
-    std::memcpy(block, &prefix, sizeof prefix);
-    auto* chars = reinterpret_cast<OLECHAR*>(static_cast<unsigned char*>(block) + sizeof(UINT));
-    if (text != nullptr) {
-        std::copy_n(text, length, chars);
-    } else {
-        std::fill_n(chars, length, OLECHAR{});
-    }
-    chars[length] = OLECHAR{};
-    return chars;
-}
-
 void* BlockOf(BSTR text)
 {
     return reinterpret_cast<unsigned char*>(text) - sizeof(UINT);
-}
-
-void FreeStringArray(SAFEARRAY* array)
-{
-    if (array == nullptr) {
-        return;
-    }
-    for (ULONG index = 0; index < array->cElements; ++index) {
-        SysFreeString(array->pElements[index]);
-    }
-    delete[] array->pElements;
-    delete array;
 }
 
 BSTR AllocateOrThrow(BSTR text)
@@ -69,22 +33,6 @@ BSTR AllocateOrThrow(BSTR text)
 }
 
 } // namespace
-
-BSTR SysAllocString(const OLECHAR* text)
-{
-    if (text == nullptr || !platform::wmi::CurrentProvider().OnStringAllocation()) {
-        return nullptr;
-    }
-    return AllocateBlock(text, std::wcslen(text));
-}
-
-BSTR SysAllocStringLen(const OLECHAR* text, UINT length)
-{
-    if (!platform::wmi::CurrentProvider().OnStringAllocation()) {
-        return nullptr;
-    }
-    return AllocateBlock(text, length);
-}
 
 UINT SysStringLen(BSTR text)
 {
@@ -103,66 +51,27 @@ void SysFreeString(BSTR text)
     }
 }
 
-void VariantInit(VARIANT* value)
-{
-    value->vt = VT_EMPTY;
-}
-
-HRESULT VariantClear(VARIANT* value)
-{
-    if (value == nullptr) {
-        return E_INVALIDARG;
-    }
-    switch (value->vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_I4:
-        break;
-    case VT_BSTR:
-        SysFreeString(value->bstrVal);
-        break;
-    case VT_ARRAY | VT_BSTR:
-        FreeStringArray(value->parray);
-        break;
-    default:
-        return DISP_E_BADVARTYPE;
-    }
-    value->vt = VT_EMPTY;
-    return S_OK;
-}
-
 namespace platform::com {
 
-BSTR AllocateString(std::wstring_view text)
+BSTR AllocateString(const OLECHAR* text, std::size_t length)
 {
-    return AllocateBlock(text.data(), text.size());
-}
-
-SAFEARRAY* AllocateStringArray(const std::vector<std::wstring>& items)
-{
-    if (items.size() > std::numeric_limits<ULONG>::max()) {
+    if (length > maxLength || length > std::numeric_limits<UINT>::max()) {
         return nullptr;
     }
-    // Read below; cppcheck takes the braced initialiser for the only use.
-    // cppcheck-suppress unreadVariable
-    auto* array = new (std::nothrow) SAFEARRAY{0, nullptr};
-    if (array == nullptr) {
+    void* block = std::malloc(sizeof(UINT) + (length + 1) * sizeof(OLECHAR));
+    if (block == nullptr) {
         return nullptr;
     }
-    array->pElements = new (std::nothrow) BSTR[items.size()];
-    if (array->pElements == nullptr) {
-        delete array;
-        return nullptr;
+    const auto prefix = static_cast<UINT>(length);
+    std::memcpy(block, &prefix, sizeof prefix);
+    auto* chars = reinterpret_cast<OLECHAR*>(static_cast<unsigned char*>(block) + sizeof(UINT));
+    if (text != nullptr) {
+        std::copy_n(text, length, chars);
+    } else {
+        std::fill_n(chars, length, OLECHAR{});
     }
-    for (const std::wstring& item : items) {
-        BSTR copy = AllocateString(item);
-        if (copy == nullptr) {
-            FreeStringArray(array);
-            return nullptr;
-        }
-        array->pElements[array->cElements++] = copy;
-    }
-    return array;
+    chars[length] = OLECHAR{};
+    return chars;
 }
 
 } // namespace platform::com

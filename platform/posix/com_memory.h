@@ -1,18 +1,16 @@
-// Allocations for values that a WMI provider hands out. They do not consult the provider's
-// string allocation hook: that hook stands for the caller's own SysAllocString calls.
+// The string allocation behind SysAllocString and SysAllocStringLen, for the values a WMI
+// provider hands out: those copies are the provider's own, not the caller's
+// SysAllocString calls.
 #pragma once
 
 #include <platform/com_wmi.h>
 
-#include <string>
-#include <string_view>
-#include <vector>
+#include <cstddef>
 
 namespace platform::com {
 
-// A BSTR copy of text; null when no memory can be had.
-BSTR AllocateString(std::wstring_view text);
-// An array of BSTR copies that VariantClear frees; null when no memory can be had.
-SAFEARRAY* AllocateStringArray(const std::vector<std::wstring>& items);
+// A BSTR copy of length code units of text, or of as many zeros when text is null; null
+// when no memory can be had.
+BSTR AllocateString(const OLECHAR* text, std::size_t length);
 
 } // namespace platform::com

@@ -14,9 +14,9 @@
 // often than it was handed out.
 #include "console_flow.h"
 
-#include <hardware/hardware_provider.h>
-#include <testing/scripted_wmi.h>
-#include <wmi/provider.h>
+#include <platform/posix/hardware/hardware_provider.h>
+#include <support/scripted_platform/provider.h>
+#include <support/scripted_platform/scripted_wmi.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -165,7 +165,7 @@ int main(int argc, char** argv)
 
     std::optional<platform::scripted::ScriptedWmi> scripted;
     std::unique_ptr<platform::hardware::HardwareProvider> hardware;
-    std::optional<platform::wmi::ProviderInstallation> installation;
+    std::optional<platform::scripted::HardwareInstallation> installation;
     if (mode == "scripted") {
         AddInventory(scripted.emplace());
     } else if (mode == "tree") {

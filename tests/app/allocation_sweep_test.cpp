@@ -262,7 +262,7 @@ TEST_P(AllocationSweepTest, HardwareProviderOnATwoPackageTree)
     SweepOver({"tree"}, GetParam(), {tree.Root().string()});
 }
 
-// The machine provider is built inside the first CoInitializeEx.
+// The machine provider is built inside the first CoCreateInstance.
 TEST_P(AllocationSweepTest, ThisMachine)
 {
     SweepOver({"machine"}, GetParam());

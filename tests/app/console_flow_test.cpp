@@ -1,6 +1,6 @@
 #include <console_flow.h>
 
-#include <testing/scripted_wmi.h>
+#include <support/scripted_platform/scripted_wmi.h>
 
 #include <support/cout_capture.h>
 #include <support/expected_trace.h>

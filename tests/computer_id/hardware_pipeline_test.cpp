@@ -4,8 +4,8 @@
 #include <computer_id/hardware_inventory.h>
 #include <computer_id/message_digest.h>
 
-#include <hardware/hardware_provider.h>
-#include <wmi/provider.h>
+#include <platform/posix/hardware/hardware_provider.h>
+#include <support/scripted_platform/provider.h>
 
 #include <support/cout_capture.h>
 #include <support/fake_tree.h>
@@ -50,7 +50,7 @@ Inventory Collect(const FakeTree& tree, std::shared_ptr<const FileReader> reader
     if (!reader)
         reader = std::make_shared<const FileReader>();
     HardwareProvider provider(tree.Root(), reader, kCpu);
-    platform::wmi::ProviderInstallation installed(provider);
+    platform::scripted::HardwareInstallation installed(provider);
     test_support::CoutCapture capture;
     Lib_ComputerID::InitializeCOM();
     Inventory inventory;

@@ -3,7 +3,7 @@
 #include <computer_id/id_generation_error.h>
 #include <computer_id/message_digest.h>
 
-#include <testing/scripted_wmi.h>
+#include <support/scripted_platform/scripted_wmi.h>
 
 #include <support/cout_capture.h>
 #include <support/expected_trace.h>

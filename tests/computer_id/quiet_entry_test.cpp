@@ -4,7 +4,7 @@
 #include <computer_id/computer_id.h>
 #include <computer_id/id_generation_error.h>
 
-#include <testing/scripted_wmi.h>
+#include <support/scripted_platform/scripted_wmi.h>
 
 #include <support/cout_capture.h>
 #include <support/reference_id.h>

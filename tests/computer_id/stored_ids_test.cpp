@@ -3,9 +3,9 @@
 // never to be edited; a change that breaks one changes users' IDs.
 #include <computer_id/computer_id.h>
 
-#include <hardware/hardware_provider.h>
-#include <testing/scripted_wmi.h>
-#include <wmi/provider.h>
+#include <platform/posix/hardware/hardware_provider.h>
+#include <support/scripted_platform/provider.h>
+#include <support/scripted_platform/scripted_wmi.h>
 
 #include <support/cout_capture.h>
 #include <support/fake_tree.h>
@@ -55,7 +55,7 @@ std::string OnTree(const std::function<void(const FakeTree&)>& files,
     files(tree);
     HardwareProvider provider(tree.Root(), std::make_shared<const platform::hardware::FileReader>(),
                               processor);
-    const platform::wmi::ProviderInstallation installation(provider);
+    const platform::scripted::HardwareInstallation installation(provider);
     return ComputerId();
 }
 

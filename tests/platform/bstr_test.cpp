@@ -1,5 +1,4 @@
 #include <platform/com_wmi.h>
-#include <testing/scripted_wmi.h>
 
 #include <gtest/gtest.h>
 
@@ -56,9 +55,13 @@ TEST(VariantTest, ClearFreesWhatTheValueOwnsAndLeavesItEmpty)
     EXPECT_EQ(VariantClear(&value), S_OK);
     EXPECT_EQ(value.vt, VT_EMPTY);
 
-    value.vt = 0x4444;
-    EXPECT_EQ(VariantClear(&value), DISP_E_BADVARTYPE);
-    EXPECT_EQ(value.vt, 0x4444);
+    // Numbers (VT_I4) and string arrays (VT_ARRAY | VT_BSTR) are kinds this library never
+    // hands out, like any unknown one.
+    for (const VARTYPE kind : {VARTYPE{3}, VARTYPE{0x2008}, VARTYPE{0x4444}}) {
+        value.vt = kind;
+        EXPECT_EQ(VariantClear(&value), DISP_E_BADVARTYPE) << kind;
+        EXPECT_EQ(value.vt, kind);
+    }
     EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
 }
 
@@ -124,26 +127,6 @@ TEST(BStrTest, CopiesShareOneStringThatLivesUntilTheLastCopy)
     const platform::BStr none(static_cast<const char*>(nullptr));
     EXPECT_EQ(static_cast<BSTR>(none), nullptr);
     EXPECT_EQ(none.length(), 0U);
-}
-
-TEST(BStrTest, FailedAllocationThrowsOutOfMemory)
-{
-    platform::scripted::ScriptedWmi wmi;
-    wmi.FailStringAllocation(2);
-    EXPECT_NO_THROW(platform::BStr("WQL"));
-    try {
-        platform::BStr failing(L"ROOT\\CIMV2");
-        ADD_FAILURE() << "no exception";
-    } catch (const platform::ComError& error) {
-        EXPECT_EQ(error.Error(), E_OUTOFMEMORY);
-    }
-    EXPECT_EQ(Units(platform::BStr("WQL")), L"WQL");
-
-    wmi.FailStringAllocation(1);
-    EXPECT_EQ(SysAllocStringLen(L"x", 1), nullptr);
-    BSTR next = SysAllocString(L"x");
-    EXPECT_NE(next, nullptr);
-    SysFreeString(next);
 }
 
 } // namespace

@@ -1,10 +1,8 @@
-#include <hardware/hardware_provider.h>
-#include <wmi/provider.h>
-
 #include <platform/com_wmi.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -13,26 +11,30 @@
 
 namespace {
 
-using platform::hardware::HardwareProvider;
-using platform::wmi::ProviderInstallation;
+// COM state belongs to a thread, so each test runs on a thread of its own on which COM has
+// not been started.
+void OnNewThread(const std::function<void()>& body)
+{
+    std::thread(body).join();
+}
 
-// Each test starts with a thread on which COM has not been started.
-class ComRuntimeTest : public ::testing::Test {
-protected:
-    HardwareProvider provider{"/nonexistent-root"};
-    ProviderInstallation installation{provider};
-};
+// Interface ids of the SDK that name no class and that the locator does not answer for.
+const GUID wbemServicesId = {
+    0x9556DC99, 0x828C, 0x11CF, {0xA3, 0x7E, 0x00, 0xAA, 0x00, 0x32, 0x40, 0xC7}};
+const GUID wbemClassObjectId = {
+    0xDC12A681, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
 
 using Calls = std::vector<std::pair<DWORD, HRESULT>>;
 
-class CoInitializeSequenceTest : public ComRuntimeTest,
-                                 public ::testing::WithParamInterface<Calls> {};
+class CoInitializeSequenceTest : public ::testing::TestWithParam<Calls> {};
 
 TEST_P(CoInitializeSequenceTest, EachCallGivesItsStatus)
 {
-    for (const auto& [model, expected] : GetParam()) {
-        EXPECT_EQ(CoInitializeEx(nullptr, model), expected) << "model " << model;
-    }
+    OnNewThread([] {
+        for (const auto& [model, expected] : GetParam()) {
+            EXPECT_EQ(CoInitializeEx(nullptr, model), expected) << "model " << model;
+        }
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Sequences, CoInitializeSequenceTest,
@@ -49,25 +51,24 @@ INSTANTIATE_TEST_SUITE_P(Sequences, CoInitializeSequenceTest,
                                            Calls{{0x10, E_INVALIDARG},
                                                  {COINIT_MULTITHREADED, S_OK}}));
 
-TEST_F(ComRuntimeTest, CoInitializeRejectsAReservedPointerWithoutStartingCom)
+TEST(ComRuntimeTest, CoInitializeRejectsAReservedPointerWithoutStartingCom)
 {
-    int reserved = 0;
-    EXPECT_EQ(CoInitializeEx(&reserved, COINIT_APARTMENTTHREADED), E_INVALIDARG);
-    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    OnNewThread([] {
+        int reserved = 0;
+        EXPECT_EQ(CoInitializeEx(&reserved, COINIT_APARTMENTTHREADED), E_INVALIDARG);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    });
 }
 
-TEST_F(ComRuntimeTest, ComStateBelongsToTheThreadAndToTheInstallation)
+TEST(ComRuntimeTest, ComStateBelongsToTheThread)
 {
-    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    HRESULT other = E_INVALIDARG;
-    std::thread([&other] { other = CoInitializeEx(nullptr, COINIT_MULTITHREADED); }).join();
-    EXPECT_EQ(other, S_OK);
-    {
-        HardwareProvider inner{"/nonexistent-root"};
-        const ProviderInstallation nested{inner};
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-    }
-    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+    OnNewThread([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        HRESULT other = E_INVALIDARG;
+        std::thread([&other] { other = CoInitializeEx(nullptr, COINIT_MULTITHREADED); }).join();
+        EXPECT_EQ(other, S_OK);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+    });
 }
 
 struct Creation {
@@ -84,8 +85,7 @@ void PrintTo(const Creation& value, std::ostream* out)
     *out << value.name;
 }
 
-class CoCreateInstanceTest : public ComRuntimeTest,
-                             public ::testing::WithParamInterface<Creation> {};
+class CoCreateInstanceTest : public ::testing::TestWithParam<Creation> {};
 
 IWbemLocator* CreateLocator(REFIID iid = IID_IWbemLocator)
 {
@@ -97,62 +97,68 @@ IWbemLocator* CreateLocator(REFIID iid = IID_IWbemLocator)
 
 TEST_P(CoCreateInstanceTest, OnlyTheInProcessWbemLocatorIsRegistered)
 {
-    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    const Creation& creation = GetParam();
-    IWbemLocator* outer = CreateLocator();
-    void* created = &created;
-    EXPECT_EQ(CoCreateInstance(*creation.clsid, creation.outer ? outer : nullptr, creation.context,
-                               *creation.iid, &created),
-              creation.expected);
-    EXPECT_EQ(created, nullptr);
-    EXPECT_EQ(outer->Release(), 0U);
+    OnNewThread([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        const Creation& creation = GetParam();
+        IWbemLocator* outer = CreateLocator();
+        void* created = &created;
+        EXPECT_EQ(CoCreateInstance(*creation.clsid, creation.outer ? outer : nullptr,
+                                   creation.context, *creation.iid, &created),
+                  creation.expected);
+        EXPECT_EQ(created, nullptr);
+        EXPECT_EQ(outer->Release(), 0U);
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, CoCreateInstanceTest,
-    ::testing::Values(Creation{"OtherClass", &IID_IWbemServices, CLSCTX_INPROC_SERVER, false,
+    ::testing::Values(Creation{"OtherClass", &wbemServicesId, CLSCTX_INPROC_SERVER, false,
                                &IID_IWbemLocator, REGDB_E_CLASSNOTREG},
                       Creation{"LocalServerOnly", &CLSID_WbemLocator, 0x4, false, &IID_IWbemLocator,
                                REGDB_E_CLASSNOTREG},
                       Creation{"Aggregation", &CLSID_WbemLocator, CLSCTX_INPROC_SERVER, true,
                                &IID_IWbemLocator, CLASS_E_NOAGGREGATION},
                       Creation{"OtherInterface", &CLSID_WbemLocator, CLSCTX_INPROC_SERVER, false,
-                               &IID_IWbemServices, E_NOINTERFACE}),
+                               &wbemServicesId, E_NOINTERFACE}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ComRuntimeTest, CoCreateInstanceNeedsComOnTheThreadAndAnOutPointer)
+TEST(ComRuntimeTest, CoCreateInstanceNeedsComOnTheThreadAndAnOutPointer)
 {
-    void* created = &created;
-    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                               &created),
-              CO_E_NOTINITIALIZED);
-    EXPECT_EQ(created, nullptr);
-    EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                               nullptr),
-              E_POINTER);
+    OnNewThread([] {
+        void* created = &created;
+        EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IWbemLocator, &created),
+                  CO_E_NOTINITIALIZED);
+        EXPECT_EQ(created, nullptr);
+        EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IWbemLocator, nullptr),
+                  E_POINTER);
+    });
 }
 
-TEST_F(ComRuntimeTest, LocatorCountsReferencesAndAnswersForItsOwnInterfaces)
+TEST(ComRuntimeTest, LocatorCountsReferencesAndAnswersOnlyForItsIdentity)
 {
-    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    IWbemLocator* locator = CreateLocator(IID_IUnknown);
-    ASSERT_NE(locator, nullptr);
-    void* same = nullptr;
-    EXPECT_EQ(locator->QueryInterface(IID_IWbemLocator, &same), S_OK);
-    EXPECT_EQ(same, locator);
-    EXPECT_EQ(locator->QueryInterface(IID_IUnknown, &same), S_OK);
-    EXPECT_EQ(same, locator);
-    void* other = &other;
-    EXPECT_EQ(locator->QueryInterface(IID_IWbemServices, &other), E_NOINTERFACE);
-    EXPECT_EQ(other, nullptr);
-    EXPECT_EQ(locator->AddRef(), 4U);
-    EXPECT_EQ(locator->Release(), 3U);
-    EXPECT_EQ(locator->Release(), 2U);
-    EXPECT_EQ(locator->Release(), 1U);
-    EXPECT_EQ(locator->Release(), 0U);
+    OnNewThread([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        IWbemLocator* locator = CreateLocator(IID_IUnknown);
+        ASSERT_NE(locator, nullptr);
+        void* same = nullptr;
+        EXPECT_EQ(locator->QueryInterface(IID_IUnknown, &same), S_OK);
+        EXPECT_EQ(same, locator);
+        EXPECT_EQ(locator->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+        for (const IID* iid : {&IID_IWbemLocator, &wbemServicesId}) {
+            void* other = &other;
+            EXPECT_EQ(locator->QueryInterface(*iid, &other), E_NOINTERFACE);
+            EXPECT_EQ(other, nullptr);
+        }
+        EXPECT_EQ(locator->AddRef(), 3U);
+        EXPECT_EQ(locator->Release(), 2U);
+        EXPECT_EQ(locator->Release(), 1U);
+        EXPECT_EQ(locator->Release(), 0U);
+    });
 }
 
-TEST_F(ComRuntimeTest, ProxyBlanketNeedsAProxyAndOnlyRootCimv2Connects)
+void ConnectAndSetProxyBlanket()
 {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     IWbemLocator* locator = CreateLocator();
@@ -177,13 +183,18 @@ TEST_F(ComRuntimeTest, ProxyBlanketNeedsAProxyAndOnlyRootCimv2Connects)
     EXPECT_EQ(locator->Release(), 0U);
 }
 
+TEST(ComRuntimeTest, ProxyBlanketNeedsAProxyAndOnlyRootCimv2Connects)
+{
+    OnNewThread(ConnectAndSetProxyBlanket);
+}
+
 TEST(GuidTest, EqualityComparesEveryField)
 {
     GUID changed = IID_IWbemLocator;
     EXPECT_TRUE(changed == IID_IWbemLocator);
     changed.Data4[7] ^= 1;
     EXPECT_FALSE(changed == IID_IWbemLocator);
-    EXPECT_FALSE(IID_IWbemLocator == IID_IWbemClassObject);
+    EXPECT_FALSE(IID_IWbemLocator == wbemClassObjectId);
 }
 
 } // namespace

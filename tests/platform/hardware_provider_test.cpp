@@ -4,8 +4,7 @@
 
 #include <computer_id/hardware_queries.h>
 
-#include <hardware/hardware_provider.h>
-#include <wmi/provider.h>
+#include <platform/posix/hardware/hardware_provider.h>
 
 #include <gtest/gtest.h>
 
@@ -62,22 +61,20 @@ const ProcessorIdentity xeon{L"GenuineIntel", L"Intel(R) Xeon(R) CPU   ",
 
 class HardwareProviderTest : public ::testing::Test {
 protected:
-    // Installs a provider over the tree as it is now and collects what the query gives.
+    // Connects to a provider over the tree as it is now and collects what the query gives.
     Objects
     Run(const wchar_t* query, const std::vector<const wchar_t*>& names,
         const std::shared_ptr<const FileReader>& files = std::make_shared<const FileReader>()) const
     {
-        HardwareProvider provider(tree.Root(), files, xeon);
-        const platform::wmi::ProviderInstallation installation(provider);
-        return Connection().Collect(query, names);
+        const HardwareProvider provider(tree.Root(), files, xeon);
+        return Connection(provider).Collect(query, names);
     }
 
     HRESULT QueryStatus(const wchar_t* query, const std::shared_ptr<const FileReader>& files) const
     {
-        HardwareProvider provider(tree.Root(), files, xeon);
-        const platform::wmi::ProviderInstallation installation(provider);
+        const HardwareProvider provider(tree.Root(), files, xeon);
         IEnumWbemClassObject* enumerator = nullptr;
-        const HRESULT hr = Connection().Exec(query, &enumerator);
+        const HRESULT hr = Connection(provider).Exec(query, &enumerator);
         if (enumerator != nullptr)
             enumerator->Release();
         return hr;

@@ -1,4 +1,4 @@
-#include <hardware/processor.h>
+#include <platform/posix/hardware/processor.h>
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "wmi_client.h"
 
-#include <testing/scripted_wmi.h>
+#include <support/scripted_platform/scripted_wmi.h>
 
 #include <gtest/gtest.h>
 

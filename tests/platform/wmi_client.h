@@ -1,8 +1,9 @@
-// Talks to the current WMI provider the way the computer ID library does, and records
-// what each step gave.
+// Talks to a WMI provider the way the computer ID library does, and records what each step
+// gave.
 #pragma once
 
 #include <platform/com_wmi.h>
+#include <platform/posix/hardware/hardware_provider.h>
 
 #include <gtest/gtest.h>
 
@@ -56,17 +57,20 @@ using Objects = std::vector<std::vector<PropertyRead>>;
 
 class Connection {
 public:
+    // To the locator behind CoCreateInstance.
     Connection()
     {
         EXPECT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
         EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IWbemLocator, reinterpret_cast<void**>(&locator_)),
                   S_OK);
-        if (locator_ != nullptr) {
-            EXPECT_EQ(locator_->ConnectServer(platform::BStr(L"ROOT\\CIMV2"), nullptr, nullptr,
-                                              nullptr, 0, nullptr, nullptr, &services_),
-                      WBEM_S_NO_ERROR);
-        }
+        Connect();
+    }
+    // To the provider's own locator.
+    explicit Connection(const platform::hardware::HardwareProvider& provider)
+    {
+        EXPECT_EQ(provider.CreateLocator(&locator_), S_OK);
+        Connect();
     }
     ~Connection()
     {
@@ -120,6 +124,15 @@ public:
     }
 
 private:
+    void Connect()
+    {
+        if (locator_ != nullptr) {
+            EXPECT_EQ(locator_->ConnectServer(platform::BStr(L"ROOT\\CIMV2"), nullptr, nullptr,
+                                              nullptr, 0, nullptr, nullptr, &services_),
+                      WBEM_S_NO_ERROR);
+        }
+    }
+
     IWbemLocator* locator_ = nullptr;
     IWbemServices* services_ = nullptr;
 };

@@ -1,8 +1,7 @@
 #include "wmi_client.h"
 
-#include <hardware/hardware_provider.h>
-#include <wmi/provider.h>
-#include <wmi/wql.h>
+#include <platform/posix/hardware/hardware_provider.h>
+#include <platform/posix/wmi/wql.h>
 
 #include <gtest/gtest.h>
 
@@ -77,8 +76,7 @@ void PrintTo(const Status& value, std::ostream* out)
 class ExecQueryStatusTest : public ::testing::TestWithParam<Status> {
 protected:
     platform::hardware::HardwareProvider provider{"/nonexistent-root"};
-    platform::wmi::ProviderInstallation installation{provider};
-    platform_test::Connection connection;
+    platform_test::Connection connection{provider};
 };
 
 TEST_P(ExecQueryStatusTest, GivesTheStatusAndAnEnumeratorOnlyOnSuccess)

@@ -2,7 +2,7 @@
 // provider, and a file reader that fails where a user without root fails.
 #pragma once
 
-#include <hardware/file_reader.h>
+#include <platform/posix/hardware/file_reader.h>
 
 #include <cerrno>
 #include <filesystem>

@@ -227,7 +227,7 @@ HardwareProvider::HardwareProvider(const std::filesystem::path& root,
 {
 }
 
-HRESULT HardwareProvider::CreateLocator(IWbemLocator** locator)
+HRESULT HardwareProvider::CreateLocator(IWbemLocator** locator) const
 {
     return wmi::CreateLocator(classes_, locator);
 }

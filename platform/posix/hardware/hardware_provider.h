@@ -7,7 +7,7 @@
 #include "file_reader.h"
 #include "processor.h"
 
-#include "../wmi/provider.h"
+#include <platform/com_wmi.h>
 
 #include <filesystem>
 #include <memory>
@@ -19,7 +19,7 @@ struct ClassDefinition;
 
 namespace platform::hardware {
 
-class HardwareProvider final : public wmi::Provider {
+class HardwareProvider {
 public:
     // This machine's processor.
     explicit HardwareProvider(const std::filesystem::path& root);
@@ -30,7 +30,8 @@ public:
                      const std::shared_ptr<const FileReader>& files,
                      const ProcessorIdentity& processor);
 
-    HRESULT CreateLocator(IWbemLocator** locator) override;
+    // *locator receives one reference to a new locator over ROOT\CIMV2 with the three classes.
+    HRESULT CreateLocator(IWbemLocator** locator) const;
 
 private:
     std::shared_ptr<const std::vector<wmi::ClassDefinition>> classes_;

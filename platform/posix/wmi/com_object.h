@@ -1,5 +1,5 @@
-// IUnknown for the objects of the WQL front end: each answers QueryInterface for
-// IUnknown and its own interface, and deletes itself when its last reference goes.
+// IUnknown for the objects of the WQL front end, which delete themselves when their last
+// reference goes.
 #pragma once
 
 #include <platform/com_wmi.h>
@@ -8,36 +8,15 @@
 
 namespace platform::wmi {
 
-template <typename Interface>
-const IID& InterfaceId();
-template <>
-inline const IID& InterfaceId<IWbemLocator>()
-{
-    return IID_IWbemLocator;
-}
-template <>
-inline const IID& InterfaceId<IWbemServices>()
-{
-    return IID_IWbemServices;
-}
-template <>
-inline const IID& InterfaceId<IEnumWbemClassObject>()
-{
-    return IID_IEnumWbemClassObject;
-}
-template <>
-inline const IID& InterfaceId<IWbemClassObject>()
-{
-    return IID_IWbemClassObject;
-}
-
-template <typename Interface>
-HRESULT QueryOwnInterface(Interface* self, REFIID riid, void** object)
+// The objects are reached only through the pointers that the calls creating them hand out;
+// QueryInterface answers for the identity that every COM object keeps, IUnknown, and for
+// nothing else.
+inline HRESULT QueryIdentity(IUnknown* self, REFIID riid, void** object)
 {
     if (object == nullptr) {
         return E_POINTER;
     }
-    if (riid == IID_IUnknown || riid == InterfaceId<Interface>()) {
+    if (riid == IID_IUnknown) {
         self->AddRef();
         *object = self;
         return S_OK;
@@ -54,7 +33,7 @@ public:
 
     HRESULT QueryInterface(REFIID riid, void** object) final
     {
-        return QueryOwnInterface<Interface>(this, riid, object);
+        return QueryIdentity(this, riid, object);
     }
     ULONG AddRef() final { return ++references_; }
     ULONG Release() final

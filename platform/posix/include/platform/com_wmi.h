@@ -66,14 +66,8 @@ enum WBEM_GENERIC_FLAG_TYPE : LONG {
 // Next takes its timeout as a LONG, so the SDK's 0xFFFFFFFF arrives there as -1.
 enum WBEM_TIMEOUT_TYPE : LONG { WBEM_NO_WAIT = 0, WBEM_INFINITE = static_cast<LONG>(0xFFFFFFFFU) };
 enum WBEM_FLAVOR_TYPE : LONG { WBEM_FLAVOR_ORIGIN_LOCAL = 0 };
-enum CIMTYPE_ENUMERATION : CIMTYPE { CIM_SINT32 = 3, CIM_STRING = 8, CIM_FLAG_ARRAY = 0x2000 };
-enum VARENUM : VARTYPE {
-    VT_EMPTY = 0,
-    VT_NULL = 1,
-    VT_I4 = 3,
-    VT_BSTR = 8,
-    VT_ARRAY = 0x2000,
-};
+enum CIMTYPE_ENUMERATION : CIMTYPE { CIM_STRING = 8 };
+enum VARENUM : VARTYPE { VT_EMPTY = 0, VT_NULL = 1, VT_BSTR = 8 };
 
 struct GUID {
     std::uint32_t Data1;
@@ -89,24 +83,18 @@ bool operator==(const GUID& left, const GUID& right);
 
 extern const CLSID CLSID_WbemLocator; // {4590F811-1D3A-11D0-891F-00AA004B2E24}
 extern const IID IID_IWbemLocator;    // {DC12A687-737F-11CF-884D-00AA004B2E24}
-extern const IID IID_IUnknown;
-extern const IID IID_IWbemServices;        // {9556DC99-828C-11CF-A37E-00AA003240C7}
-extern const IID IID_IEnumWbemClassObject; // {027947E1-D731-11CE-A357-000000000001}
-extern const IID IID_IWbemClassObject;     // {DC12A681-737F-11CF-884D-00AA004B2E24}
+extern const IID IID_IUnknown;        // {00000000-0000-0000-C000-000000000046}
 
-// The one-dimensional array of an array-typed property value; owned by its VARIANT.
-struct SAFEARRAY {
-    ULONG cElements;
-    BSTR* pElements;
-};
+struct SAFEARRAY;
 
+// This library hands out strings and nulls only; a VARIANT can still carry a number or an
+// array, as on Windows, for a caller that skips whatever is not a string.
 struct VARIANT {
     VARTYPE vt;
     WORD wReserved1;
     WORD wReserved2;
     WORD wReserved3;
     union {
-        std::int64_t llVal;
         LONG lVal;
         BSTR bstrVal;
         SAFEARRAY* parray;
@@ -120,7 +108,8 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 UINT SysStringLen(BSTR text);
 void SysFreeString(BSTR text);
 void VariantInit(VARIANT* value);
-// Frees what the value owns (string, array) and leaves it VT_EMPTY; null -> E_INVALIDARG.
+// Frees what the value owns and leaves it VT_EMPTY; null -> E_INVALIDARG, and a kind this
+// library does not hand out -> DISP_E_BADVARTYPE.
 HRESULT VariantClear(VARIANT* value);
 
 struct IUnknown {

@@ -3,6 +3,8 @@
 // handed out is counted so that a test can prove each one was released exactly once.
 #pragma once
 
+#include "variant_kinds.h"
+
 #include <platform/com_wmi.h>
 
 #include <cstdint>

@@ -1,13 +1,17 @@
-// The WMI provider that sits behind CoCreateInstance(CLSID_WbemLocator). One provider is
-// current for the whole process; it is the hardware provider over "/" unless a test has
-// installed another one.
+// The COM entry points of a test build: CoInitializeEx, CoCreateInstance, CoSetProxyBlanket
+// and SysAllocString answer from the provider a test installs. Without one they behave as
+// the program's, over this machine.
 #pragma once
 
 #include <platform/com_wmi.h>
 
 #include <optional>
 
-namespace platform::wmi {
+namespace platform::hardware {
+class HardwareProvider;
+}
+
+namespace platform::scripted {
 
 class Provider {
 public:
@@ -22,13 +26,14 @@ public:
     // success *locator holds one reference.
     virtual HRESULT CreateLocator(IWbemLocator** locator) = 0;
     // Called by CoSetProxyBlanket with a non-null proxy.
-    virtual HRESULT SetProxyBlanket(IUnknown* proxy);
+    virtual HRESULT SetProxyBlanket(IUnknown*) { return S_OK; }
     // Asked by SysAllocString and SysAllocStringLen before each allocation; false makes
     // that allocation fail as if memory were exhausted.
     virtual bool OnStringAllocation() { return true; }
 };
 
-Provider& CurrentProvider();
+// The provider installed now, or null.
+Provider* InstalledProvider();
 
 // Makes a provider current for its lifetime and gives the calling thread a COM state of
 // its own that has not been started yet; the destructor puts back the previous provider
@@ -45,4 +50,17 @@ private:
     std::optional<DWORD> previousThreadModel_;
 };
 
-} // namespace platform::wmi
+// A hardware provider, over a fake tree say, behind CoCreateInstance for the lifetime of
+// this object.
+class HardwareInstallation final : public Provider {
+public:
+    explicit HardwareInstallation(const hardware::HardwareProvider& hardware);
+
+    HRESULT CreateLocator(IWbemLocator** locator) override;
+
+private:
+    const hardware::HardwareProvider& hardware_;
+    ProviderInstallation installation_{*this};
+};
+
+} // namespace platform::scripted

@@ -1,17 +1,20 @@
 #include "scripted_wmi.h"
 
-#include "../unicode.h"
-#include "../wmi/com_object.h"
-#include "../wmi/instance.h"
-#include "../wmi/provider.h"
-#include "../wmi/query_service.h"
-#include "../wmi/wql.h"
+#include "provider.h"
+
+#include <platform/posix/unicode.h>
+#include <platform/posix/wmi/com_object.h>
+#include <platform/posix/wmi/instance.h>
+#include <platform/posix/wmi/query_service.h>
+#include <platform/posix/wmi/wql.h>
 
 #include <algorithm>
 #include <array>
 #include <optional>
 #include <sstream>
+#include <type_traits>
 #include <utility>
+#include <variant>
 
 namespace platform::scripted {
 
@@ -28,7 +31,7 @@ public:
 
     HRESULT QueryInterface(REFIID riid, void** object) final
     {
-        return wmi::QueryOwnInterface<Interface>(this, riid, object);
+        return wmi::QueryIdentity(this, riid, object);
     }
     ULONG AddRef() final
     {
@@ -74,6 +77,64 @@ std::string Narrow(std::wstring_view text)
     return narrow;
 }
 
+struct NullText {}; // VT_BSTR whose pointer is null
+
+// What a scripted property holds: a value the hardware provider could serve too, or one of
+// the kinds only a script hands out.
+struct Value {
+    std::variant<wmi::Value, NullText, LONG, std::vector<std::wstring>> content;
+};
+
+struct Property {
+    std::wstring name;
+    Value value;
+};
+
+// The hooks through which wmi::GetProperty reads a scripted value.
+HRESULT CopyToVariant(const Value& value, VARIANT& target)
+{
+    return std::visit(
+        [&target](const auto& content) -> HRESULT {
+            using Content = std::decay_t<decltype(content)>;
+            if constexpr (std::is_same_v<Content, wmi::Value>) {
+                return wmi::CopyToVariant(content, target);
+            } else if constexpr (std::is_same_v<Content, NullText>) {
+                target.vt = VT_BSTR;
+                target.bstrVal = nullptr;
+            } else if constexpr (std::is_same_v<Content, LONG>) {
+                target.vt = VT_I4;
+                target.lVal = content;
+            } else {
+                static_assert(std::is_same_v<Content, std::vector<std::wstring>>);
+                SAFEARRAY* copy = AllocateStringArray(content);
+                if (copy == nullptr) {
+                    return WBEM_E_OUT_OF_MEMORY;
+                }
+                target.vt = VT_ARRAY | VT_BSTR;
+                target.parray = copy;
+            }
+            return WBEM_S_NO_ERROR;
+        },
+        value.content);
+}
+
+HRESULT ReadStatus(const Value& value)
+{
+    const auto* served = std::get_if<wmi::Value>(&value.content);
+    return served != nullptr ? wmi::ReadStatus(*served) : WBEM_S_NO_ERROR;
+}
+
+CIMTYPE CimTypeOf(const Value& value)
+{
+    if (std::holds_alternative<LONG>(value.content)) {
+        return CIM_SINT32;
+    }
+    if (std::holds_alternative<std::vector<std::wstring>>(value.content)) {
+        return CIM_STRING | CIM_FLAG_ARRAY;
+    }
+    return CIM_STRING;
+}
+
 } // namespace
 
 struct ScriptedObject::Impl final : Owned<IWbemClassObject> {
@@ -83,10 +144,10 @@ struct ScriptedObject::Impl final : Owned<IWbemClassObject> {
         return wmi::GetProperty(instance, wszName, lFlags, pVal, pType, plFlavor);
     }
 
-    void Set(const std::wstring& name, wmi::Value value)
+    void Set(const std::wstring& name, Value value)
     {
         const auto existing =
-            std::find_if(instance.begin(), instance.end(), [&name](const wmi::Property& property) {
+            std::find_if(instance.begin(), instance.end(), [&name](const Property& property) {
                 return EqualsIgnoreCase(property.name, name);
             });
         if (existing != instance.end()) {
@@ -96,7 +157,7 @@ struct ScriptedObject::Impl final : Owned<IWbemClassObject> {
         }
     }
 
-    wmi::Instance instance;
+    std::vector<Property> instance;
     ScriptedObject handle{this};
 };
 
@@ -147,7 +208,7 @@ private:
 
 } // namespace
 
-struct ScriptedWmi::State final : wmi::Provider {
+struct ScriptedWmi::State final : Provider {
     class ScriptedServices final : public Owned<IWbemServices> {
     public:
         explicit ScriptedServices(State& state) : state_(state) {}
@@ -277,7 +338,7 @@ struct ScriptedWmi::State final : wmi::Provider {
     std::deque<ScriptedClass> classes;
     std::deque<ScriptedEnumerator> enumerators;
     // Last, so that the script stops answering before any of its parts goes away.
-    wmi::ProviderInstallation installation{*this};
+    ProviderInstallation installation{*this};
 };
 
 ScriptedWmi::ScriptedWmi() : state_(std::make_unique<State>()) {}
@@ -356,38 +417,38 @@ std::vector<std::string> ScriptedWmi::Queries() const
 
 ScriptedObject& ScriptedObject::String(const std::wstring& name, const std::wstring& value)
 {
-    impl_->Set(name, value);
+    impl_->Set(name, {wmi::Value{value}});
     return *this;
 }
 
 ScriptedObject& ScriptedObject::NullString(const std::wstring& name)
 {
-    impl_->Set(name, wmi::NullStringValue{});
+    impl_->Set(name, {NullText{}});
     return *this;
 }
 
 ScriptedObject& ScriptedObject::Null(const std::wstring& name)
 {
-    impl_->Set(name, wmi::NullValue{});
+    impl_->Set(name, {wmi::NullValue{}});
     return *this;
 }
 
 ScriptedObject& ScriptedObject::Integer(const std::wstring& name, LONG value)
 {
-    impl_->Set(name, value);
+    impl_->Set(name, {value});
     return *this;
 }
 
 ScriptedObject& ScriptedObject::StringArray(const std::wstring& name,
                                             const std::vector<std::wstring>& values)
 {
-    impl_->Set(name, values);
+    impl_->Set(name, {values});
     return *this;
 }
 
 ScriptedObject& ScriptedObject::Failing(const std::wstring& name, HRESULT hr)
 {
-    impl_->Set(name, wmi::FailedRead{hr});
+    impl_->Set(name, {wmi::FailedRead{hr}});
     return *this;
 }
 
