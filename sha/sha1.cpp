@@ -17,10 +17,6 @@ namespace {
 // One constant for each group of 20 rounds.
 constexpr std::uint32_t K[4] = {0x5A827999, 0x6ED9EBA1, 0x8F1BBCDC, 0xCA62C1D6};
 
-// Indexed by the number of bits in a final partial byte.
-constexpr std::uint8_t masks[8] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE};
-constexpr std::uint8_t markbit[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
-
 // Same bits as the textbook Ch and Maj, with one operation fewer each.
 std::uint32_t Ch(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 {
@@ -251,7 +247,7 @@ int SHA1Input(SHA1Context* context, const std::uint8_t* bytes, std::uint32_t byt
 
 int SHA1FinalBits(SHA1Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
 {
-    return sha_core::FinalBits<SHA1Finalize>(context, message_bits, bit_count, masks, markbit);
+    return sha_core::FinalBits<SHA1Finalize>(context, message_bits, bit_count);
 }
 
 int SHA1Result(SHA1Context* context, std::uint8_t Message_Digest[SHA1HashSize])

@@ -35,10 +35,6 @@ constexpr std::uint32_t SHA256_H0[8] = {
     0x6A09E667, 0xBB67AE85, 0x3C6EF372, 0xA54FF53A, 0x510E527F, 0x9B05688C, 0x1F83D9AB, 0x5BE0CD19,
 };
 
-// Indexed by the number of bits in a final partial byte.
-constexpr std::uint8_t masks[8] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE};
-constexpr std::uint8_t markbit[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
-
 std::uint32_t Sigma0(std::uint32_t x)
 {
     return std::rotr(x, 2) ^ std::rotr(x, 13) ^ std::rotr(x, 22);
@@ -282,8 +278,7 @@ int SHA256Input(SHA256Context* context, const std::uint8_t* bytes, std::uint32_t
 
 int SHA256FinalBits(SHA256Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
 {
-    return sha_core::FinalBits<SHA224_256Finalize>(context, message_bits, bit_count, masks,
-                                                   markbit);
+    return sha_core::FinalBits<SHA224_256Finalize>(context, message_bits, bit_count);
 }
 
 int SHA256Result(SHA256Context* context, std::uint8_t Message_Digest[SHA256HashSize])

@@ -49,10 +49,6 @@ constexpr std::uint64_t SHA512_H0[8] = {
     0x510E527FADE682D1, 0x9B05688C2B3E6C1F, 0x1F83D9ABFB41BD6B, 0x5BE0CD19137E2179,
 };
 
-// Indexed by the number of bits in a final partial byte.
-constexpr std::uint8_t masks[8] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE};
-constexpr std::uint8_t markbit[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
-
 std::uint64_t Sigma0(std::uint64_t x)
 {
     return std::rotr(x, 28) ^ std::rotr(x, 34) ^ std::rotr(x, 39);
@@ -463,8 +459,7 @@ int SHA512Input(SHA512Context* context, const std::uint8_t* bytes, std::uint32_t
 
 int SHA512FinalBits(SHA512Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
 {
-    return sha_core::FinalBits<SHA384_512Finalize>(context, message_bits, bit_count, masks,
-                                                   markbit);
+    return sha_core::FinalBits<SHA384_512Finalize>(context, message_bits, bit_count);
 }
 
 int SHA512Result(SHA512Context* context, std::uint8_t Message_Digest[SHA512HashSize])

@@ -186,9 +186,13 @@ void Finalize(Context* context, std::uint8_t Pad_Byte)
     context->Computed = 1;
 }
 
+// Indexed by the number of bits in a final partial byte: the bits of the message that it keeps,
+// and the 1 bit of padding that follows them.
+inline constexpr std::uint8_t Final_Bits_Mask[8] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE};
+inline constexpr std::uint8_t Final_Bits_Mark[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
+
 template <auto Finalize, class Context>
-int FinalBits(Context* context, std::uint8_t message_bits, std::uint32_t bit_count,
-              const std::uint8_t (&masks)[8], const std::uint8_t (&markbit)[8])
+int FinalBits(Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
 {
     if (context == nullptr) {
         return shaNull;
@@ -211,8 +215,8 @@ int FinalBits(Context* context, std::uint8_t message_bits, std::uint32_t bit_cou
         return context->Corrupted = shaInputTooLong;
     }
     // The message's last bits and the single 1 bit of padding share one byte.
-    Finalize(context,
-             static_cast<std::uint8_t>((message_bits & masks[bit_count]) | markbit[bit_count]));
+    Finalize(context, static_cast<std::uint8_t>((message_bits & Final_Bits_Mask[bit_count]) |
+                                                Final_Bits_Mark[bit_count]));
     return shaSuccess;
 }
 
