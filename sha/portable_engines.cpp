@@ -6,13 +6,13 @@
 namespace {
 
 constexpr sha_engines::Implementation<std::uint32_t> SHA1Engines[] = {
-    {sha_engines::Engine::Portable, sha_engines::SHA1BlocksPortable},
+    sha_engines::SHA1Portable,
 };
 constexpr sha_engines::Implementation<std::uint32_t> SHA224_256Engines[] = {
-    {sha_engines::Engine::Portable, sha_engines::SHA256BlocksPortable},
+    sha_engines::SHA224_256Portable,
 };
 constexpr sha_engines::Implementation<std::uint64_t> SHA384_512Engines[] = {
-    {sha_engines::Engine::Portable, sha_engines::SHA512BlocksPortable},
+    sha_engines::SHA384_512Portable,
 };
 
 } // namespace

@@ -81,4 +81,11 @@ void SHA1BlocksPortable(std::uint32_t* H, const std::uint8_t* blocks, std::size_
 void SHA256BlocksPortable(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
 void SHA512BlocksPortable(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count);
 
+// The last entry of each family's list in every build.
+inline constexpr Implementation<std::uint32_t> SHA1Portable{Engine::Portable, SHA1BlocksPortable};
+inline constexpr Implementation<std::uint32_t> SHA224_256Portable{Engine::Portable,
+                                                                  SHA256BlocksPortable};
+inline constexpr Implementation<std::uint64_t> SHA384_512Portable{Engine::Portable,
+                                                                  SHA512BlocksPortable};
+
 } // namespace sha_engines

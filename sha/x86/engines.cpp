@@ -82,11 +82,11 @@ CpuFeatures Detect()
 
 constexpr sha_engines::Implementation<std::uint32_t> SHA1Engines[] = {
     {sha_engines::Engine::ShaExtensions, sha_engines::SHA1BlocksShaExtensions},
-    {sha_engines::Engine::Portable, sha_engines::SHA1BlocksPortable},
+    sha_engines::SHA1Portable,
 };
 constexpr sha_engines::Implementation<std::uint32_t> SHA224_256Engines[] = {
     {sha_engines::Engine::ShaExtensions, sha_engines::SHA256BlocksShaExtensions},
-    {sha_engines::Engine::Portable, sha_engines::SHA256BlocksPortable},
+    sha_engines::SHA224_256Portable,
 };
 // SHA_WITHOUT_AVX512 makes the library that the tests and the benchmark run as on an x86-64
 // processor with AVX2 but not AVX-512.
@@ -95,7 +95,7 @@ constexpr sha_engines::Implementation<std::uint64_t> SHA384_512Engines[] = {
     {sha_engines::Engine::Avx512Bmi2, sha_engines::SHA512BlocksAvx512Bmi2},
 #endif
     {sha_engines::Engine::Avx2Bmi2, sha_engines::SHA512BlocksAvx2Bmi2},
-    {sha_engines::Engine::Portable, sha_engines::SHA512BlocksPortable},
+    sha_engines::SHA384_512Portable,
 };
 
 } // namespace

@@ -70,17 +70,28 @@ __m128i RotateRight(__m128i x)
     return _mm_or_si128(_mm_srli_epi64(x, N), _mm_slli_epi64(x, 64 - N));
 }
 
-// sigma0 of two words: ROTR 1 XOR ROTR 8 XOR SHR 7.
-SHA_TARGET_INLINE(SHA512_ISA) __m128i TwoSigma0(__m128i x)
+// sigma0 or sigma1 of two words: rotated by the first two of FIPS 180-4's amounts, shifted by
+// the third.
+template <int Rotate, int Rotate_Again, int Shift>
+SHA_TARGET_INLINE(SHA512_ISA)
+__m128i TwoSigma(__m128i x)
 {
-    return _mm_xor_si128(_mm_xor_si128(RotateRight<1>(x), RotateRight<8>(x)), _mm_srli_epi64(x, 7));
+    return _mm_xor_si128(_mm_xor_si128(RotateRight<Rotate>(x), RotateRight<Rotate_Again>(x)),
+                         _mm_srli_epi64(x, Shift));
 }
 
-// sigma1 of two words: ROTR 19 XOR ROTR 61 XOR SHR 6.
+constexpr const sha2::Amounts& SHA512_Amounts = sha2::Parameters<std::uint64_t>::amounts;
+
+SHA_TARGET_INLINE(SHA512_ISA) __m128i TwoSigma0(__m128i x)
+{
+    constexpr const int(&r)[3] = SHA512_Amounts.sigma0;
+    return TwoSigma<r[0], r[1], r[2]>(x);
+}
+
 SHA_TARGET_INLINE(SHA512_ISA) __m128i TwoSigma1(__m128i x)
 {
-    return _mm_xor_si128(_mm_xor_si128(RotateRight<19>(x), RotateRight<61>(x)),
-                         _mm_srli_epi64(x, 6));
+    constexpr const int(&r)[3] = SHA512_Amounts.sigma1;
+    return TwoSigma<r[0], r[1], r[2]>(x);
 }
 
 // The schedule's last 16 words, as a ring: for the 16 words from some t on (t a multiple of
