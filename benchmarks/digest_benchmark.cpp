@@ -256,10 +256,11 @@ void PrintProcessor()
 
 void PrintEngines()
 {
+    const sha_engines::Choice& chosen = sha_engines::ChosenEngines();
     std::printf("Engines: SHA-1 %s; SHA-224 and SHA-256 %s; SHA-384 and SHA-512 %s\n",
-                sha_engines::EngineName(sha_engines::SHA1Engine()),
-                sha_engines::EngineName(sha_engines::SHA224_256Engine()),
-                sha_engines::EngineName(sha_engines::SHA384_512Engine()));
+                sha_engines::EngineName(chosen.sha1.engine),
+                sha_engines::EngineName(chosen.sha224_256.engine),
+                sha_engines::EngineName(chosen.sha384_512.engine));
 }
 
 void PrintTable(const RateRecorder& recorder)

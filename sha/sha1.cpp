@@ -8,28 +8,18 @@
 #include <cstdint>
 #include <utility>
 
-#if SHA_X86_ENGINES
-#include <immintrin.h>
-#endif
-
 namespace {
 
 // One constant for each group of 20 rounds.
 constexpr std::uint32_t K[4] = {0x5A827999, 0x6ED9EBA1, 0x8F1BBCDC, 0xCA62C1D6};
 
-// Indexed by the number of bits in a final partial byte.
-constexpr std::uint8_t masks[8] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE};
-constexpr std::uint8_t markbit[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
+constexpr std::uint32_t H0[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
 
-// Same bits as the textbook Ch and Maj, with one operation fewer each.
-std::uint32_t Ch(std::uint32_t x, std::uint32_t y, std::uint32_t z)
-{
-    return z ^ (x & (y ^ z));
-}
 std::uint32_t Parity(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 {
     return x ^ y ^ z;
 }
+// Same bits as the textbook Maj, with one operation fewer.
 std::uint32_t Maj(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 {
     return (x & y) | (z & (x | y));
@@ -67,7 +57,10 @@ struct Working {
 template <int T>
 SHA_ALWAYS_INLINE Working FiveRounds(Working v, std::uint32_t (&W)[16])
 {
-    constexpr auto F = T < 20 ? Ch : T < 40 ? Parity : T < 60 ? Maj : Parity;
+    constexpr auto F = T < 20   ? sha_core::Ch<std::uint32_t>
+                       : T < 40 ? Parity
+                       : T < 60 ? Maj
+                                : Parity;
     constexpr std::uint32_t k = K[T / 20];
     std::uint32_t a = v.a;
     std::uint32_t b = v.b;
@@ -113,135 +106,18 @@ void sha_engines::SHA1BlocksPortable(std::uint32_t* H, const std::uint8_t* block
     H[4] = v.e;
 }
 
-#if SHA_X86_ENGINES
-
-namespace {
-
-// Four rounds with the words in w, W[t] in the top lane. sha1nexte adds to W[t] the E of these
-// rounds, which is A of four rounds before (the state in `previous`) rotated by 30; the first
-// four rounds take E from the hash value instead.
-template <int Function>
-SHA_TARGET_INLINE("sha,sse4.1,ssse3")
-void FourRounds(__m128i& abcd, __m128i& previous, __m128i w)
-{
-    const __m128i w_plus_e = _mm_sha1nexte_epu32(previous, w);
-    previous = abcd;
-    abcd = _mm_sha1rnds4_epu32(abcd, w_plus_e, Function);
-}
-
-// W[t] to W[t + 3] from the four vectors before them: sha1msg1 XORs W[t - 14..] into
-// W[t - 16..], W[t - 8..] is XORed here, and sha1msg2 XORs in W[t - 3..] (for the last lane the
-// word it has just produced) and rotates.
-SHA_TARGET_INLINE("sha,sse4.1,ssse3")
-__m128i NextFour(__m128i w16, __m128i w12, __m128i w8, __m128i w4)
-{
-    return _mm_sha1msg2_epu32(_mm_xor_si128(_mm_sha1msg1_epu32(w16, w12), w8), w4);
-}
-
-} // namespace
-
-SHA_TARGET("sha,sse4.1,ssse3")
-void sha_engines::SHA1BlocksShaExtensions(std::uint32_t* H, const std::uint8_t* blocks,
-                                          std::size_t count)
-{
-    // The 16 bytes reversed: each word most significant byte first, the first word on top,
-    // the order in which the instructions read the words and the state.
-    const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const auto load = [](const void* at) {
-        return _mm_loadu_si128(static_cast<const __m128i*>(at));
-    };
-    __m128i abcd = _mm_shuffle_epi32(load(H), 0x1B);
-    __m128i e = _mm_set_epi32(static_cast<int>(H[4]), 0, 0, 0);
-
-    for (; count != 0; --count, blocks += SHA1_Message_Block_Size) {
-        const __m128i abcd_before = abcd;
-        const __m128i e_before = e;
-        __m128i w0 = _mm_shuffle_epi8(load(blocks), reverse);
-        __m128i w1 = _mm_shuffle_epi8(load(blocks + 16), reverse);
-        __m128i w2 = _mm_shuffle_epi8(load(blocks + 32), reverse);
-        __m128i w3 = _mm_shuffle_epi8(load(blocks + 48), reverse);
-
-        __m128i previous = abcd;
-        abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e, w0), 0);
-        FourRounds<0>(abcd, previous, w1);
-        FourRounds<0>(abcd, previous, w2);
-        FourRounds<0>(abcd, previous, w3);
-        w0 = NextFour(w0, w1, w2, w3);
-        FourRounds<0>(abcd, previous, w0);
-        w1 = NextFour(w1, w2, w3, w0);
-        FourRounds<1>(abcd, previous, w1);
-        w2 = NextFour(w2, w3, w0, w1);
-        FourRounds<1>(abcd, previous, w2);
-        w3 = NextFour(w3, w0, w1, w2);
-        FourRounds<1>(abcd, previous, w3);
-        w0 = NextFour(w0, w1, w2, w3);
-        FourRounds<1>(abcd, previous, w0);
-        w1 = NextFour(w1, w2, w3, w0);
-        FourRounds<1>(abcd, previous, w1);
-        w2 = NextFour(w2, w3, w0, w1);
-        FourRounds<2>(abcd, previous, w2);
-        w3 = NextFour(w3, w0, w1, w2);
-        FourRounds<2>(abcd, previous, w3);
-        w0 = NextFour(w0, w1, w2, w3);
-        FourRounds<2>(abcd, previous, w0);
-        w1 = NextFour(w1, w2, w3, w0);
-        FourRounds<2>(abcd, previous, w1);
-        w2 = NextFour(w2, w3, w0, w1);
-        FourRounds<2>(abcd, previous, w2);
-        w3 = NextFour(w3, w0, w1, w2);
-        FourRounds<3>(abcd, previous, w3);
-        w0 = NextFour(w0, w1, w2, w3);
-        FourRounds<3>(abcd, previous, w0);
-        w1 = NextFour(w1, w2, w3, w0);
-        FourRounds<3>(abcd, previous, w1);
-        w2 = NextFour(w2, w3, w0, w1);
-        FourRounds<3>(abcd, previous, w2);
-        w3 = NextFour(w3, w0, w1, w2);
-        FourRounds<3>(abcd, previous, w3);
-
-        // E of the last four rounds, added to the hash value's E.
-        e = _mm_sha1nexte_epu32(previous, e_before);
-        abcd = _mm_add_epi32(abcd, abcd_before);
-    }
-
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(H), _mm_shuffle_epi32(abcd, 0x1B));
-    H[4] = static_cast<std::uint32_t>(_mm_extract_epi32(e, 3));
-}
-
-#endif
-
 namespace {
 
 void SHA1Blocks(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count)
 {
-#if SHA_X86_ENGINES
-    if (sha_engines::SHA1Engine() == sha_engines::Engine::ShaExtensions) {
-        sha_engines::SHA1BlocksShaExtensions(H, blocks, count);
-        return;
-    }
-#endif
-    sha_engines::SHA1BlocksPortable(H, blocks, count);
-}
-
-void SHA1Finalize(SHA1Context* context, std::uint8_t Pad_Byte)
-{
-    sha_core::Finalize<SHA1Blocks>(context, Pad_Byte);
+    sha_engines::ChosenEngines().sha1.blocks(H, blocks, count);
 }
 
 } // namespace
 
 int SHA1Reset(SHA1Context* context)
 {
-    if (context == nullptr) {
-        return shaNull;
-    }
-    context->Intermediate_Hash[0] = 0x67452301;
-    context->Intermediate_Hash[1] = 0xEFCDAB89;
-    context->Intermediate_Hash[2] = 0x98BADCFE;
-    context->Intermediate_Hash[3] = 0x10325476;
-    context->Intermediate_Hash[4] = 0xC3D2E1F0;
-    sha_core::StartMessage(*context);
-    return shaSuccess;
+    return sha_core::Reset(context, H0);
 }
 
 int SHA1Input(SHA1Context* context, const std::uint8_t* bytes, std::uint32_t bytecount)
@@ -251,10 +127,10 @@ int SHA1Input(SHA1Context* context, const std::uint8_t* bytes, std::uint32_t byt
 
 int SHA1FinalBits(SHA1Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
 {
-    return sha_core::FinalBits<SHA1Finalize>(context, message_bits, bit_count, masks, markbit);
+    return sha_core::FinalBits<SHA1Blocks>(context, message_bits, bit_count);
 }
 
 int SHA1Result(SHA1Context* context, std::uint8_t Message_Digest[SHA1HashSize])
 {
-    return sha_core::ResultN<SHA1Finalize>(context, Message_Digest, SHA1HashSize);
+    return sha_core::ResultN<SHA1Blocks>(context, Message_Digest, SHA1HashSize);
 }

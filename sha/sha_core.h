@@ -1,6 +1,7 @@
-// Internal to the digest library: the buffering, length counting, padding and digest output
-// that the three engine families share. A family supplies its context type and its block
-// function, which compresses a run of consecutive whole blocks into the hash value.
+// Internal to the digest library: the reset, buffering, length counting, padding and digest
+// output that the three engine families share. A family supplies its context type, its initial
+// hash value and its block function, which compresses a run of consecutive whole blocks into
+// the hash value.
 #pragma once
 
 #include <computer_id/sha/sha.h>
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <type_traits>
 #include <utility>
@@ -48,14 +50,28 @@ void StoreBigEndian(std::uint8_t* bytes, UInt value)
     StoreBigEndian(bytes, value, std::make_index_sequence<sizeof(UInt)>{});
 }
 
-template <class Context>
-void StartMessage(Context& context)
+// FIPS 180-4's Ch of SHA-1 and SHA-2 alike: the same bits as the textbook form, with one
+// operation fewer.
+template <class UInt>
+UInt Ch(UInt x, UInt y, UInt z)
 {
-    context.Length_High = 0;
-    context.Length_Low = 0;
-    context.Message_Block_Index = 0;
-    context.Computed = 0;
-    context.Corrupted = shaSuccess;
+    return z ^ (x & (y ^ z));
+}
+
+template <class Context>
+int Reset(Context* context,
+          const Word<Context> (&H0)[std::extent_v<decltype(Context::Intermediate_Hash)>])
+{
+    if (context == nullptr) {
+        return shaNull;
+    }
+    std::copy(std::begin(H0), std::end(H0), context->Intermediate_Hash);
+    context->Length_High = 0;
+    context->Length_Low = 0;
+    context->Message_Block_Index = 0;
+    context->Computed = 0;
+    context->Corrupted = shaSuccess;
+    return shaSuccess;
 }
 
 // Message bits that can still be counted before the two-word length wraps; saturates, since
@@ -186,9 +202,13 @@ void Finalize(Context* context, std::uint8_t Pad_Byte)
     context->Computed = 1;
 }
 
-template <auto Finalize, class Context>
-int FinalBits(Context* context, std::uint8_t message_bits, std::uint32_t bit_count,
-              const std::uint8_t (&masks)[8], const std::uint8_t (&markbit)[8])
+// Indexed by the number of bits in a final partial byte: the bits of the message that it keeps,
+// and the 1 bit of padding that follows them.
+inline constexpr std::uint8_t Final_Bits_Mask[8] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE};
+inline constexpr std::uint8_t Final_Bits_Mark[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
+
+template <auto Blocks, class Context>
+int FinalBits(Context* context, std::uint8_t message_bits, std::uint32_t bit_count)
 {
     if (context == nullptr) {
         return shaNull;
@@ -211,12 +231,13 @@ int FinalBits(Context* context, std::uint8_t message_bits, std::uint32_t bit_cou
         return context->Corrupted = shaInputTooLong;
     }
     // The message's last bits and the single 1 bit of padding share one byte.
-    Finalize(context,
-             static_cast<std::uint8_t>((message_bits & masks[bit_count]) | markbit[bit_count]));
+    Finalize<Blocks>(context,
+                     static_cast<std::uint8_t>((message_bits & Final_Bits_Mask[bit_count]) |
+                                               Final_Bits_Mark[bit_count]));
     return shaSuccess;
 }
 
-template <auto Finalize, class Context>
+template <auto Blocks, class Context>
 int ResultN(Context* context, std::uint8_t* Message_Digest, int HashSize)
 {
     if (context == nullptr || Message_Digest == nullptr) {
@@ -226,7 +247,7 @@ int ResultN(Context* context, std::uint8_t* Message_Digest, int HashSize)
         return context->Corrupted;
     }
     if (context->Computed == 0) {
-        Finalize(context, 0x80);
+        Finalize<Blocks>(context, 0x80);
     }
     // Every digest size is a whole number of words.
     constexpr std::size_t word_size = sizeof(Word<Context>);

@@ -1,29 +1,16 @@
-// Internal to the digest library: the block functions of each engine family, one portable and,
-// on x86-64, one for processor extensions, and which of them a family runs. A block function
+// Internal to the digest library: the engines of each family, one portable and, in builds for
+// x86-64, ones for processor extensions, and the one that each family runs. A block function
 // compresses `count` consecutive blocks into the hash value H.
 //
-// Built with SHA_PORTABLE_ONLY defined, the library leaves the processor-specific functions
-// out and always runs the portable ones, as on every processor but x86-64; with
-// SHA_WITHOUT_AVX512 it leaves out the AVX-512 one, as if the processor had none. The tests and
-// the benchmark build these variants so as to run every engine where the full library would
-// pick another.
+// Which engines a build holds is the choice of its build files: the portable set
+// (portable_engines.cpp) or the x86-64 set (x86/engines.cpp). The tests and the benchmark also
+// build the library with the portable set on x86-64, and with the x86-64 set less its AVX-512
+// engine, so as to run every engine where the full library would pick another.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-#if !defined(SHA_PORTABLE_ONLY) &&                                                                 \
-    (defined(__x86_64__) || (defined(_M_X64) && !defined(_M_ARM64EC)))
-#define SHA_X86_ENGINES 1
-#else
-#define SHA_X86_ENGINES 0
-#endif
-
-#if SHA_X86_ENGINES && !defined(SHA_WITHOUT_AVX512)
-#define SHA_AVX512_ENGINE 1
-#else
-#define SHA_AVX512_ENGINE 0
-#endif
+#include <span>
 
 // For the pieces of the block functions: at -O2 GCC keeps a call to anything the size of a
 // few rounds, and the working variables then live in memory.
@@ -48,18 +35,10 @@
 #define SHA_ASSOC_BARRIER(x) (x)
 #endif
 
-// The rest of the library keeps the baseline instruction set: only functions marked with
-// SHA_TARGET (SHA_TARGET_INLINE for their always inlined pieces) use the extensions, and they
-// run only where the processor reported them. MSVC takes intrinsics anywhere and needs no mark.
-#if defined(__GNUC__) || defined(__clang__)
-#define SHA_TARGET(isa) __attribute__((target(isa)))
-#define SHA_TARGET_INLINE(isa) __attribute__((target(isa), always_inline)) inline
-#else
-#define SHA_TARGET(isa)
-#define SHA_TARGET_INLINE(isa) SHA_ALWAYS_INLINE
-#endif
-
 namespace sha_engines {
+
+template <class Word>
+using BlockFunction = void (*)(Word* H, const std::uint8_t* blocks, std::size_t count);
 
 enum class Engine {
     Portable,
@@ -70,31 +49,43 @@ enum class Engine {
 
 const char* EngineName(Engine engine);
 
-// The engine that each family runs in this build on this processor.
-Engine SHA1Engine();
-Engine SHA224_256Engine();
-Engine SHA384_512Engine();
+template <class Word>
+struct Implementation {
+    Engine engine;
+    BlockFunction<Word> blocks;
+};
+
+// Each family's engines in this build, best first, ending with the portable one.
+struct Engines {
+    std::span<const Implementation<std::uint32_t>> sha1;
+    std::span<const Implementation<std::uint32_t>> sha224_256;
+    std::span<const Implementation<std::uint64_t>> sha384_512;
+};
+
+const Engines& BuiltEngines();
+
+// Whether this processor can run the engine; the processor is asked once, on first use.
+bool RunsHere(Engine engine);
+
+struct Choice {
+    Implementation<std::uint32_t> sha1;
+    Implementation<std::uint32_t> sha224_256;
+    Implementation<std::uint64_t> sha384_512;
+};
+
+// The first engine of each family in BuiltEngines that RunsHere; picked on first use, by
+// whichever thread gets there first, and kept for the life of the program.
+const Choice& ChosenEngines();
 
 void SHA1BlocksPortable(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
 void SHA256BlocksPortable(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
 void SHA512BlocksPortable(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count);
 
-#if SHA_X86_ENGINES
-struct CpuFeatures {
-    bool sha_extensions; // SHA, with the SSSE3 and SSE4.1 shuffles around it
-    bool avx2_bmi2;      // AVX2 and BMI2, with the operating system saving the AVX state
-    bool avx512vl;       // AVX-512F and VL, with the operating system saving the AVX-512 state
-};
-
-// Asked of the processor once, on first use, by whichever thread gets there first.
-const CpuFeatures& DetectedCpuFeatures();
-
-void SHA1BlocksShaExtensions(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
-void SHA256BlocksShaExtensions(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
-void SHA512BlocksAvx2Bmi2(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count);
-#endif
-#if SHA_AVX512_ENGINE
-void SHA512BlocksAvx512Bmi2(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count);
-#endif
+// The last entry of each family's list in every build.
+inline constexpr Implementation<std::uint32_t> SHA1Portable{Engine::Portable, SHA1BlocksPortable};
+inline constexpr Implementation<std::uint32_t> SHA224_256Portable{Engine::Portable,
+                                                                  SHA256BlocksPortable};
+inline constexpr Implementation<std::uint64_t> SHA384_512Portable{Engine::Portable,
+                                                                  SHA512BlocksPortable};
 
 } // namespace sha_engines

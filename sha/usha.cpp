@@ -1,6 +1,62 @@
 #include <computer_id/sha/sha.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
+
+namespace {
+
+using EngineContexts = decltype(USHAContext::ctx);
+
+// The four functions of one variant, over the member of the context's union that it uses.
+struct Variant {
+    int (*reset)(EngineContexts& contexts);
+    int (*input)(EngineContexts& contexts, const std::uint8_t* bytes, std::uint32_t bytecount);
+    int (*final_bits)(EngineContexts& contexts, std::uint8_t bits, std::uint32_t bit_count);
+    int (*result)(EngineContexts& contexts, std::uint8_t* Message_Digest);
+};
+
+template <auto Member, auto Reset, auto Input, auto FinalBits, auto Result>
+constexpr Variant VariantOf()
+{
+    return {
+        [](EngineContexts& contexts) { return Reset(&(contexts.*Member)); },
+        [](EngineContexts& contexts, const std::uint8_t* bytes, std::uint32_t bytecount) {
+            return Input(&(contexts.*Member), bytes, bytecount);
+        },
+        [](EngineContexts& contexts, std::uint8_t bits, std::uint32_t bit_count) {
+            return FinalBits(&(contexts.*Member), bits, bit_count);
+        },
+        [](EngineContexts& contexts, std::uint8_t* Message_Digest) {
+            return Result(&(contexts.*Member), Message_Digest);
+        },
+    };
+}
+
+// Indexed by SHAversion.
+constexpr Variant Variants[] = {
+    VariantOf<&EngineContexts::sha1Context, SHA1Reset, SHA1Input, SHA1FinalBits, SHA1Result>(),
+    VariantOf<&EngineContexts::sha224Context, SHA224Reset, SHA224Input, SHA224FinalBits,
+              SHA224Result>(),
+    VariantOf<&EngineContexts::sha256Context, SHA256Reset, SHA256Input, SHA256FinalBits,
+              SHA256Result>(),
+    VariantOf<&EngineContexts::sha384Context, SHA384Reset, SHA384Input, SHA384FinalBits,
+              SHA384Result>(),
+    VariantOf<&EngineContexts::sha512Context, SHA512Reset, SHA512Input, SHA512FinalBits,
+              SHA512Result>(),
+};
+static_assert(std::size(Variants) == SHA512 + 1);
+
+// Null for a selector outside SHA1..SHA512.
+const Variant* VariantFor(std::int32_t whichSha)
+{
+    if (whichSha < 0 || static_cast<std::size_t>(whichSha) >= std::size(Variants)) {
+        return nullptr;
+    }
+    return &Variants[whichSha];
+}
+
+} // namespace
 
 int USHAReset(USHAContext* context, SHAversion whichSha)
 {
@@ -9,20 +65,8 @@ int USHAReset(USHAContext* context, SHAversion whichSha)
     }
     // Kept even when invalid, so that every later call on this context answers shaBadParam.
     context->whichSha = whichSha;
-    switch (context->whichSha) {
-    case SHA1:
-        return SHA1Reset(&context->ctx.sha1Context);
-    case SHA224:
-        return SHA224Reset(&context->ctx.sha224Context);
-    case SHA256:
-        return SHA256Reset(&context->ctx.sha256Context);
-    case SHA384:
-        return SHA384Reset(&context->ctx.sha384Context);
-    case SHA512:
-        return SHA512Reset(&context->ctx.sha512Context);
-    default:
-        return shaBadParam;
-    }
+    const Variant* const variant = VariantFor(context->whichSha);
+    return variant == nullptr ? shaBadParam : variant->reset(context->ctx);
 }
 
 int USHAInput(USHAContext* context, const std::uint8_t* bytes, std::uint32_t bytecount)
@@ -30,20 +74,8 @@ int USHAInput(USHAContext* context, const std::uint8_t* bytes, std::uint32_t byt
     if (context == nullptr) {
         return shaNull;
     }
-    switch (context->whichSha) {
-    case SHA1:
-        return SHA1Input(&context->ctx.sha1Context, bytes, bytecount);
-    case SHA224:
-        return SHA224Input(&context->ctx.sha224Context, bytes, bytecount);
-    case SHA256:
-        return SHA256Input(&context->ctx.sha256Context, bytes, bytecount);
-    case SHA384:
-        return SHA384Input(&context->ctx.sha384Context, bytes, bytecount);
-    case SHA512:
-        return SHA512Input(&context->ctx.sha512Context, bytes, bytecount);
-    default:
-        return shaBadParam;
-    }
+    const Variant* const variant = VariantFor(context->whichSha);
+    return variant == nullptr ? shaBadParam : variant->input(context->ctx, bytes, bytecount);
 }
 
 int USHAFinalBits(USHAContext* context, std::uint8_t bits, std::uint32_t bit_count)
@@ -51,20 +83,8 @@ int USHAFinalBits(USHAContext* context, std::uint8_t bits, std::uint32_t bit_cou
     if (context == nullptr) {
         return shaNull;
     }
-    switch (context->whichSha) {
-    case SHA1:
-        return SHA1FinalBits(&context->ctx.sha1Context, bits, bit_count);
-    case SHA224:
-        return SHA224FinalBits(&context->ctx.sha224Context, bits, bit_count);
-    case SHA256:
-        return SHA256FinalBits(&context->ctx.sha256Context, bits, bit_count);
-    case SHA384:
-        return SHA384FinalBits(&context->ctx.sha384Context, bits, bit_count);
-    case SHA512:
-        return SHA512FinalBits(&context->ctx.sha512Context, bits, bit_count);
-    default:
-        return shaBadParam;
-    }
+    const Variant* const variant = VariantFor(context->whichSha);
+    return variant == nullptr ? shaBadParam : variant->final_bits(context->ctx, bits, bit_count);
 }
 
 int USHAResult(USHAContext* context, std::uint8_t Message_Digest[USHAMaxHashSize])
@@ -72,18 +92,6 @@ int USHAResult(USHAContext* context, std::uint8_t Message_Digest[USHAMaxHashSize
     if (context == nullptr) {
         return shaNull;
     }
-    switch (context->whichSha) {
-    case SHA1:
-        return SHA1Result(&context->ctx.sha1Context, Message_Digest);
-    case SHA224:
-        return SHA224Result(&context->ctx.sha224Context, Message_Digest);
-    case SHA256:
-        return SHA256Result(&context->ctx.sha256Context, Message_Digest);
-    case SHA384:
-        return SHA384Result(&context->ctx.sha384Context, Message_Digest);
-    case SHA512:
-        return SHA512Result(&context->ctx.sha512Context, Message_Digest);
-    default:
-        return shaBadParam;
-    }
+    const Variant* const variant = VariantFor(context->whichSha);
+    return variant == nullptr ? shaBadParam : variant->result(context->ctx, Message_Digest);
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <span>
 #include <string>
 
 #if defined(__linux__)
@@ -66,59 +68,125 @@ std::optional<std::set<std::string>> ReportedFeatures()
 #endif
 }
 
-struct Expected {
-    Engine sha1;
-    Engine sha224_256;
-    Engine sha384_512;
-};
-
-// What this build should pick on a processor with these features.
-Expected ExpectedEngines([[maybe_unused]] const std::set<std::string>& features)
+// The features, as the system names them, that each engine needs of the processor.
+std::set<std::string> Needs(Engine engine)
 {
-    Expected expected{Engine::Portable, Engine::Portable, Engine::Portable};
-#if SHA_X86_ENGINES
-    const auto has = [&](const char* flag) { return features.contains(flag); };
-    if (has("sha_ni") && has("ssse3") && has("sse4_1")) {
-        expected.sha1 = expected.sha224_256 = Engine::ShaExtensions;
+    switch (engine) {
+    case Engine::Portable:
+        return {};
+    case Engine::ShaExtensions:
+        return {"sha_ni", "ssse3", "sse4_1"};
+    case Engine::Avx2Bmi2:
+        return {"avx2", "bmi2"};
+    case Engine::Avx512Bmi2:
+        return {"avx2", "bmi2", "avx512f", "avx512vl"};
     }
-    if (has("avx2") && has("bmi2")) {
-        const bool avx512 = SHA_AVX512_ENGINE && has("avx512f") && has("avx512vl");
-        expected.sha384_512 = avx512 ? Engine::Avx512Bmi2 : Engine::Avx2Bmi2;
+    return {"unknown engine"};
+}
+
+bool Has(const std::set<std::string>& features, Engine engine)
+{
+    return std::ranges::includes(features, Needs(engine));
+}
+
+template <class Word>
+bool AllPortable(std::span<const sha_engines::Implementation<Word>> engines)
+{
+    return std::ranges::all_of(engines, [](const auto& e) { return e.engine == Engine::Portable; });
+}
+
+// What this build should pick on a processor with these features: the first of the family's
+// engines that it has.
+template <class Word>
+Engine ExpectedEngine(std::span<const sha_engines::Implementation<Word>> engines,
+                      const std::set<std::string>& features)
+{
+    for (const sha_engines::Implementation<Word>& engine : engines) {
+        if (Has(features, engine.engine)) {
+            return engine.engine;
+        }
     }
-#endif
-    return expected;
+    return Engine::Portable;
 }
 
 TEST(Engines, AreThoseThatThisBuildPicksForThisProcessor)
 {
-    const Engine sha1 = sha_engines::SHA1Engine();
-    const Engine sha224_256 = sha_engines::SHA224_256Engine();
-    const Engine sha384_512 = sha_engines::SHA384_512Engine();
+    const sha_engines::Choice& chosen = sha_engines::ChosenEngines();
     // Shown in every run, so that a log says which engines its tests went through.
-    std::cout << "SHA-1: " << sha_engines::EngineName(sha1)
-              << "; SHA-224 and SHA-256: " << sha_engines::EngineName(sha224_256)
-              << "; SHA-384 and SHA-512: " << sha_engines::EngineName(sha384_512) << "\n";
+    std::cout << "SHA-1: " << sha_engines::EngineName(chosen.sha1.engine)
+              << "; SHA-224 and SHA-256: " << sha_engines::EngineName(chosen.sha224_256.engine)
+              << "; SHA-384 and SHA-512: " << sha_engines::EngineName(chosen.sha384_512.engine)
+              << "\n";
 
+    const sha_engines::Engines& built = sha_engines::BuiltEngines();
+    const bool portable_only =
+        AllPortable(built.sha1) && AllPortable(built.sha224_256) && AllPortable(built.sha384_512);
     const std::optional<std::set<std::string>> features = ReportedFeatures();
-#if SHA_X86_ENGINES
-    if (!features) {
+    if (!portable_only && !features) {
         GTEST_SKIP() << "the processor's features cannot be read here to check the choice";
     }
-#endif
-    const Expected expected = ExpectedEngines(features.value_or(std::set<std::string>{}));
-    EXPECT_EQ(sha1, expected.sha1) << sha_engines::EngineName(sha1);
-    EXPECT_EQ(sha224_256, expected.sha224_256) << sha_engines::EngineName(sha224_256);
-    EXPECT_EQ(sha384_512, expected.sha384_512) << sha_engines::EngineName(sha384_512);
-#if SHA_X86_ENGINES
-    if (expected.sha1 == Engine::Portable) {
+    const std::set<std::string> reported = features.value_or(std::set<std::string>{});
+    const Engine sha1 = ExpectedEngine(built.sha1, reported);
+    const Engine sha224_256 = ExpectedEngine(built.sha224_256, reported);
+    const Engine sha384_512 = ExpectedEngine(built.sha384_512, reported);
+    EXPECT_EQ(chosen.sha1.engine, sha1) << sha_engines::EngineName(chosen.sha1.engine);
+    EXPECT_EQ(chosen.sha224_256.engine, sha224_256)
+        << sha_engines::EngineName(chosen.sha224_256.engine);
+    EXPECT_EQ(chosen.sha384_512.engine, sha384_512)
+        << sha_engines::EngineName(chosen.sha384_512.engine);
+    const auto runs_as_reported = [&](auto engines) {
+        for (const auto& engine : engines) {
+            EXPECT_EQ(sha_engines::RunsHere(engine.engine), Has(reported, engine.engine))
+                << sha_engines::EngineName(engine.engine);
+        }
+    };
+    runs_as_reported(built.sha1);
+    runs_as_reported(built.sha224_256);
+    runs_as_reported(built.sha384_512);
+    if (!AllPortable(built.sha1) && sha1 == Engine::Portable) {
         std::cout << "This processor lacks the SHA extensions: SHA-1, SHA-224 and SHA-256 run "
                      "on the portable engine in this suite too.\n";
     }
-    if (expected.sha384_512 == Engine::Portable) {
+    if (!AllPortable(built.sha384_512) && sha384_512 == Engine::Portable) {
         std::cout << "This processor lacks AVX2 or BMI2: SHA-384 and SHA-512 run on the "
                      "portable engine in this suite too.\n";
     }
-#endif
+}
+
+// The choice runs the block function listed with the engine it names.
+TEST(Engines, ChosenBlockFunctionsAreThoseOfTheChosenEngines)
+{
+    const sha_engines::Choice& chosen = sha_engines::ChosenEngines();
+    const sha_engines::Engines& built = sha_engines::BuiltEngines();
+    const auto listed = [](auto engines, auto implementation) {
+        return std::ranges::count_if(engines, [&](const auto& e) {
+                   return e.engine == implementation.engine && e.blocks == implementation.blocks;
+               }) == 1;
+    };
+    EXPECT_TRUE(listed(built.sha1, chosen.sha1));
+    EXPECT_TRUE(listed(built.sha224_256, chosen.sha224_256));
+    EXPECT_TRUE(listed(built.sha384_512, chosen.sha384_512));
+}
+
+// The last engine of each family is the portable one, which every processor runs and the
+// choice falls back on; no engine is listed twice.
+TEST(Engines, EachFamilyEndsWithItsPortableEngineAndListsEachEngineOnce)
+{
+    const sha_engines::Engines& built = sha_engines::BuiltEngines();
+    const auto check = [](auto engines, auto portable, const char* family) {
+        ASSERT_FALSE(engines.empty()) << family;
+        EXPECT_EQ(engines.back().engine, Engine::Portable) << family;
+        EXPECT_EQ(engines.back().blocks, portable) << family;
+        std::set<Engine> seen;
+        for (const auto& engine : engines) {
+            EXPECT_TRUE(seen.insert(engine.engine).second)
+                << family << ": " << sha_engines::EngineName(engine.engine) << " twice";
+        }
+    };
+    check(built.sha1, sha_engines::SHA1BlocksPortable, "SHA-1");
+    check(built.sha224_256, sha_engines::SHA256BlocksPortable, "SHA-224/256");
+    check(built.sha384_512, sha_engines::SHA512BlocksPortable, "SHA-384/512");
+    EXPECT_TRUE(sha_engines::RunsHere(Engine::Portable));
 }
 
 TEST(Engines, NamesTellThemApart)
@@ -131,11 +199,6 @@ TEST(Engines, NamesTellThemApart)
     EXPECT_EQ(names.size(), 4U);
 }
 
-#if SHA_X86_ENGINES
-
-template <class Word>
-using BlockFunction = void (*)(Word*, const std::uint8_t*, std::size_t);
-
 // Runs of 0 to 9 blocks, so that engines that take blocks two at a time meet both even and
 // odd counts and those that load the next block during the rounds of one meet every last block
 // up to there, from random hash values (not only the initial ones). Each run starts 0 to 7
@@ -143,8 +206,8 @@ using BlockFunction = void (*)(Word*, const std::uint8_t*, std::size_t);
 // they lie, and ends where the buffer ends, so that a load past the last block is out of
 // bounds (which AddressSanitizer reports).
 template <class Word, std::size_t Words>
-void ExpectSameAsPortable(BlockFunction<Word> engine, BlockFunction<Word> portable,
-                          std::size_t block_size)
+void ExpectSameAsPortable(sha_engines::BlockFunction<Word> engine,
+                          sha_engines::BlockFunction<Word> portable, std::size_t block_size)
 {
     std::mt19937_64 random(20240611U + block_size);
     for (std::size_t count = 0; count <= 9; ++count) {
@@ -168,38 +231,32 @@ void ExpectSameAsPortable(BlockFunction<Word> engine, BlockFunction<Word> portab
     }
 }
 
-TEST(Engines, EachOneThisProcessorRunsComputesWhatThePortableOneDoes)
+// Every engine but the portable one that this build has and this processor can run.
+template <class Word, std::size_t Words>
+int ExpectEachSameAsPortable(std::span<const sha_engines::Implementation<Word>> engines,
+                             std::size_t block_size)
 {
-    const sha_engines::CpuFeatures& features = sha_engines::DetectedCpuFeatures();
     int checked = 0;
-    if (features.sha_extensions) {
-        ExpectSameAsPortable<std::uint32_t, 5>(sha_engines::SHA1BlocksShaExtensions,
-                                               sha_engines::SHA1BlocksPortable,
-                                               SHA1_Message_Block_Size);
-        ExpectSameAsPortable<std::uint32_t, 8>(sha_engines::SHA256BlocksShaExtensions,
-                                               sha_engines::SHA256BlocksPortable,
-                                               SHA256_Message_Block_Size);
-        checked += 2;
+    for (const sha_engines::Implementation<Word>& engine : engines.first(engines.size() - 1)) {
+        if (sha_engines::RunsHere(engine.engine)) {
+            SCOPED_TRACE(sha_engines::EngineName(engine.engine));
+            ExpectSameAsPortable<Word, Words>(engine.blocks, engines.back().blocks, block_size);
+            ++checked;
+        }
     }
-    if (features.avx2_bmi2) {
-        ExpectSameAsPortable<std::uint64_t, 8>(sha_engines::SHA512BlocksAvx2Bmi2,
-                                               sha_engines::SHA512BlocksPortable,
-                                               SHA512_Message_Block_Size);
-        ++checked;
-    }
-#if SHA_AVX512_ENGINE
-    if (features.avx2_bmi2 && features.avx512vl) {
-        ExpectSameAsPortable<std::uint64_t, 8>(sha_engines::SHA512BlocksAvx512Bmi2,
-                                               sha_engines::SHA512BlocksPortable,
-                                               SHA512_Message_Block_Size);
-        ++checked;
-    }
-#endif
-    if (checked == 0) {
-        GTEST_SKIP() << "this processor runs none of the processor-specific engines";
-    }
+    return checked;
 }
 
-#endif
+TEST(Engines, EachOneThisProcessorRunsComputesWhatThePortableOneDoes)
+{
+    const sha_engines::Engines& built = sha_engines::BuiltEngines();
+    const int checked =
+        ExpectEachSameAsPortable<std::uint32_t, 5>(built.sha1, SHA1_Message_Block_Size) +
+        ExpectEachSameAsPortable<std::uint32_t, 8>(built.sha224_256, SHA256_Message_Block_Size) +
+        ExpectEachSameAsPortable<std::uint64_t, 8>(built.sha384_512, SHA512_Message_Block_Size);
+    if (checked == 0) {
+        GTEST_SKIP() << "this build has no engine but the portable ones that this processor runs";
+    }
+}
 
 } // namespace

@@ -344,11 +344,13 @@ TEST_P(BadSelector, IsStoredAndAnsweredWithBadParamUntilAValidReset)
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
-INSTANTIATE_TEST_SUITE_P(Selectors, BadSelector, testing::Values(5, -1),
+// Just past each end of the table of variants, and at each end of the selector's range.
+INSTANTIATE_TEST_SUITE_P(Selectors, BadSelector,
+                         testing::Values(5, -1, std::numeric_limits<std::int32_t>::max(),
+                                         std::numeric_limits<std::int32_t>::min()),
                          [](const testing::TestParamInfo<std::int32_t>& info) {
-                             return info.param < 0
-                                        ? std::string("Minus") + std::to_string(-info.param)
-                                        : std::to_string(info.param);
+                             const std::string digits = std::to_string(info.param);
+                             return info.param < 0 ? "Minus" + digits.substr(1) : digits;
                          });
 
 } // namespace

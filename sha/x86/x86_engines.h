@@ -1,0 +1,26 @@
+// Internal to the digest library, in builds for x86-64: the block functions for processor
+// extensions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The rest of the library keeps the baseline instruction set: only functions marked with
+// SHA_TARGET (SHA_TARGET_INLINE for their always inlined pieces) use the extensions, and they
+// run only where the processor reported them. MSVC takes intrinsics anywhere and needs no mark.
+#if defined(__GNUC__) || defined(__clang__)
+#define SHA_TARGET(isa) __attribute__((target(isa)))
+#define SHA_TARGET_INLINE(isa) __attribute__((target(isa), always_inline)) inline
+#else
+#define SHA_TARGET(isa)
+#define SHA_TARGET_INLINE(isa) SHA_ALWAYS_INLINE
+#endif
+
+namespace sha_engines {
+
+void SHA1BlocksShaExtensions(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
+void SHA256BlocksShaExtensions(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
+void SHA512BlocksAvx2Bmi2(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count);
+void SHA512BlocksAvx512Bmi2(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count);
+
+} // namespace sha_engines
