@@ -18,7 +18,18 @@ logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 failed=""
 
-# The files a configure compiles, one per line, as its compile_commands.json names them.
+# The compile commands of a configure with each file once: the digest library's variants
+# and the scripted platform compile the same sources again, which need checking once.
+unique_commands() {
+    mkdir -p "$2"
+    python3 - "$1/compile_commands.json" "$2/compile_commands.json" <<'PYTHON'
+import json, sys
+seen = set()
+commands = [c for c in json.load(open(sys.argv[1])) if not (c["file"] in seen or seen.add(c["file"]))]
+json.dump(commands, open(sys.argv[2], "w"), indent=1)
+PYTHON
+}
+# The files of a compile database, one per line.
 compiled() {
     sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$1/compile_commands.json" | sort -u
 }
@@ -49,12 +60,14 @@ for dir in $(x86_64-w64-mingw32-g++-posix -E -x c++ -v /dev/null 2>&1 |
 done
 
 echo "--- clang-tidy"
-compiled "$build" >"$logs/linux"
-compiled "$windows_build" | grep '/windows/' >"$logs/windows"
+unique_commands "$build" "$logs/linux-commands"
+unique_commands "$windows_build" "$logs/windows-commands"
+compiled "$logs/linux-commands" >"$logs/linux"
+compiled "$logs/windows-commands" | grep '/windows/' >"$logs/windows"
 tidy_status=0
-xargs -P "$jobs" -n 1 clang-tidy -p "$build" --quiet <"$logs/linux" >"$logs/tidy" 2>&1 ||
+xargs -P "$jobs" -n 1 clang-tidy -p "$logs/linux-commands" --quiet <"$logs/linux" >"$logs/tidy" 2>&1 ||
     tidy_status=1
-xargs -P "$jobs" -n 1 clang-tidy -p "$windows_build" --quiet $mingw_args <"$logs/windows" \
+xargs -P "$jobs" -n 1 clang-tidy -p "$logs/windows-commands" --quiet $mingw_args <"$logs/windows" \
     >>"$logs/tidy" 2>&1 || tidy_status=1
 find examples -name '*.cpp' | sort >"$logs/examples"
 example_includes="-Icomputer_id/include -Isha/include"
@@ -76,13 +89,13 @@ cppcheck_args="--enable=warning,style,performance,portability --std=c++20 --inli
     --error-exitcode=1 --quiet --library=googletest --suppress=missingIncludeSystem
     --suppress=useStlAlgorithm --suppress=unusedStructMember
     --suppress=unusedScopedObject:tests/*"
-if ! cppcheck $cppcheck_args -j "$jobs" --project="$build/compile_commands.json" \
+if ! cppcheck $cppcheck_args -j "$jobs" --project="$logs/linux-commands/compile_commands.json" \
     >"$logs/cppcheck" 2>&1; then
     cat "$logs/cppcheck"
     failed="$failed cppcheck"
 fi
 if ! cppcheck $cppcheck_args --platform=win64 --library=windows --file-filter='*/windows/*' \
-    --project="$windows_build/compile_commands.json" >"$logs/cppcheck" 2>&1; then
+    --project="$logs/windows-commands/compile_commands.json" >"$logs/cppcheck" 2>&1; then
     cat "$logs/cppcheck"
     failed="$failed cppcheck(windows)"
 fi
