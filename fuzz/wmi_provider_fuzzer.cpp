@@ -11,6 +11,7 @@
 
 #include <support/fake_tree.h>
 
+#include <computer_id/hardware_queries.h>
 #include <platform/posix/hardware/hardware_provider.h>
 #include <platform/posix/hardware/processor.h>
 #include <platform/posix/wmi/wql.h>
@@ -717,12 +718,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring query = QueryText(queryBytes, (flags & kWideQuery) != 0);
     CheckedParse(query);
     RunQuery(services, platform::BStr(language.c_str()), ComString(query).Get(), machine);
-    for (const wchar_t* fixed :
-         {L"SELECT DeviceID, Manufacturer, Name, Description, ProcessorID FROM Win32_Processor",
-          L"SELECT SerialNumber, Manufacturer, Product, Model, OtherIdentifyingInfo FROM "
-          L"Win32_BaseBoard",
-          L"SELECT Manufacturer, SerialNumber FROM Win32_BIOS", L"select * from WIN32_bios"})
+    // The program's own queries, and one in another case that selects everything.
+    for (const char* fixed : Lib_ComputerID::kQueryTexts)
         RunQuery(services, platform::BStr(L"WQL"), platform::BStr(fixed), machine);
+    RunQuery(services, platform::BStr(L"WQL"), platform::BStr(L"select * from WIN32_bios"),
+             machine);
 
     Check(services->Release() == 0, "services release");
     Check(locator->Release() == 0, "locator release");
