@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the libFuzzer targets (fuzz preset: clang with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each, one at a time, over a scratch copy of its seed
-# corpus for a bounded time. Fails on the first finding and keeps its input.
+# UndefinedBehaviorSanitizer) and runs them side by side, each over a scratch copy of its seed
+# corpus for a bounded time. Fails when a target finds a fault, and keeps its input.
 #
 #   scripts/fuzz.sh [SECONDS]    seconds per target: the argument, else FUZZ_SECONDS, else 60
 #
@@ -26,24 +26,35 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$build/findings"
 
-for target in $targets; do
+fuzz() {
     # Long enough for messages that span several digest blocks and for scripts with many
     # objects, short enough that every execution stays cheap.
-    case $target in
+    case $1 in
     usha) max_len=8192 ;;
     *) max_len=4096 ;;
     esac
-    cp -R "fuzz/corpus/$target" "$scratch/$target"
-    log="$scratch/$target.log"
-    started=$(date +%s)
-    if ! "$build/fuzz/${target}_fuzzer" "$scratch/$target" -max_total_time="$seconds" \
+    cp -R "fuzz/corpus/$1" "$scratch/$1"
+    status=0
+    "$build/fuzz/${1}_fuzzer" "$scratch/$1" -max_total_time="$seconds" \
         -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-        -artifact_prefix="$build/findings/$target-" >"$log" 2>&1; then
-        tail -n 60 "$log"
+        -artifact_prefix="$build/findings/$1-" >"$scratch/$1.log" 2>&1 || status=$?
+    echo "$status" >"$scratch/$1.status"
+}
+# Side by side: each target is one process, so one at a time would leave cores idle.
+for target in $targets; do
+    fuzz "$target" &
+done
+wait
+failed=0
+for target in $targets; do
+    if [ "$(cat "$scratch/$target.status")" -ne 0 ]; then
+        tail -n 60 "$scratch/$target.log"
         echo "FAIL: $target found a fault; its input is in $build/findings/:"
         ls -1 "$build/findings/" | grep "^$target-" || true
-        exit 1
+        failed=1
+    else
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$target.log")
+        echo "ok: $target ran $runs inputs in $seconds s without a finding"
     fi
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    echo "ok: $target ran $runs inputs in $(($(date +%s) - started)) s without a finding"
 done
+exit $failed
