@@ -60,14 +60,14 @@ for dir in $(x86_64-w64-mingw32-g++-posix -E -x c++ -v /dev/null 2>&1 |
 done
 
 echo "--- clang-tidy"
-unique_commands "$build" "$logs/linux-commands"
-unique_commands "$windows_build" "$logs/windows-commands"
-compiled "$logs/linux-commands" >"$logs/linux"
-compiled "$logs/windows-commands" | grep '/windows/' >"$logs/windows"
+unique_commands "$build" "$build/unique"
+unique_commands "$windows_build" "$build/unique-windows"
+compiled "$build/unique" >"$logs/linux"
+compiled "$build/unique-windows" | grep '/windows/' >"$logs/windows"
 tidy_status=0
-xargs -P "$jobs" -n 1 clang-tidy -p "$logs/linux-commands" --quiet <"$logs/linux" >"$logs/tidy" 2>&1 ||
+xargs -P "$jobs" -n 1 clang-tidy -p "$build/unique" --quiet <"$logs/linux" >"$logs/tidy" 2>&1 ||
     tidy_status=1
-xargs -P "$jobs" -n 1 clang-tidy -p "$logs/windows-commands" --quiet $mingw_args <"$logs/windows" \
+xargs -P "$jobs" -n 1 clang-tidy -p "$build/unique-windows" --quiet $mingw_args <"$logs/windows" \
     >>"$logs/tidy" 2>&1 || tidy_status=1
 find examples -name '*.cpp' | sort >"$logs/examples"
 example_includes="-Icomputer_id/include -Isha/include"
@@ -89,13 +89,13 @@ cppcheck_args="--enable=warning,style,performance,portability --std=c++20 --inli
     --error-exitcode=1 --quiet --library=googletest --suppress=missingIncludeSystem
     --suppress=useStlAlgorithm --suppress=unusedStructMember
     --suppress=unusedScopedObject:tests/*"
-if ! cppcheck $cppcheck_args -j "$jobs" --project="$logs/linux-commands/compile_commands.json" \
+if ! cppcheck $cppcheck_args -j "$jobs" --project="$build/unique/compile_commands.json" \
     >"$logs/cppcheck" 2>&1; then
     cat "$logs/cppcheck"
     failed="$failed cppcheck"
 fi
 if ! cppcheck $cppcheck_args --platform=win64 --library=windows --file-filter='*/windows/*' \
-    --project="$logs/windows-commands/compile_commands.json" >"$logs/cppcheck" 2>&1; then
+    --project="$build/unique-windows/compile_commands.json" >"$logs/cppcheck" 2>&1; then
     cat "$logs/cppcheck"
     failed="$failed cppcheck(windows)"
 fi

@@ -58,10 +58,10 @@ UInt Ch(UInt x, UInt y, UInt z)
     return z ^ (x & (y ^ z));
 }
 
-template <class Context>
-int Reset(Context* context,
-          const Word<Context> (&H0)[std::extent_v<decltype(Context::Intermediate_Hash)>])
+template <class Context, std::size_t Words>
+int Reset(Context* context, const Word<Context> (&H0)[Words])
 {
+    static_assert(Words == std::extent_v<decltype(Context::Intermediate_Hash)>);
     if (context == nullptr) {
         return shaNull;
     }

@@ -40,6 +40,8 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContex
     return status;
 }
 
+// The SDK's signature: the proxy is not const there.
+// cppcheck-suppress constParameter
 HRESULT CoSetProxyBlanket(IUnknown* pProxy, DWORD, DWORD, OLECHAR*, DWORD, DWORD, void*, DWORD)
 {
     return pProxy != nullptr ? S_OK : E_INVALIDARG;

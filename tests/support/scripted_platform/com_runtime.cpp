@@ -38,6 +38,8 @@ HardwareInstallation::HardwareInstallation(const hardware::HardwareProvider& har
 {
 }
 
+HardwareInstallation::~HardwareInstallation() = default;
+
 HRESULT HardwareInstallation::CreateLocator(IWbemLocator** locator)
 {
     return hardware_.CreateLocator(locator);

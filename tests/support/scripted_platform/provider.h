@@ -55,6 +55,10 @@ private:
 class HardwareInstallation final : public Provider {
 public:
     explicit HardwareInstallation(const hardware::HardwareProvider& hardware);
+    // Out of line, so that static analysis sees an object kept for what its lifetime does.
+    ~HardwareInstallation() override;
+    HardwareInstallation(const HardwareInstallation&) = delete;
+    HardwareInstallation& operator=(const HardwareInstallation&) = delete;
 
     HRESULT CreateLocator(IWbemLocator** locator) override;
 
