@@ -12,7 +12,6 @@ cmake --build --preset dev -j "$(nproc)"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-log="$scratch/log"
 # glibc's AVX2 string routines read whole 32-byte vectors and may pass the end of a block
 # without crossing a page; memcheck does not replace wmemcmp, so it sees those reads.
 cat >"$scratch/glibc.supp" <<'SUPPRESSIONS'
@@ -23,27 +22,57 @@ cat >"$scratch/glibc.supp" <<'SUPPRESSIONS'
 }
 SUPPRESSIONS
 
+# Runs a program under memcheck, its output in a log of its own; writes its status and
+# seconds beside the log.
 memcheck() {
+    log="$scratch/$(basename "$1").log"
     started=$(date +%s)
-    if ! valgrind --tool=memcheck --quiet --error-exitcode=99 --leak-check=full \
+    status=0
+    valgrind --tool=memcheck --quiet --error-exitcode=99 --leak-check=full \
         --errors-for-leak-kinds=definite --show-leak-kinds=definite \
-        --suppressions="$scratch/glibc.supp" "$@" >"$log" 2>&1; then
-        tail -n 80 "$log"
-        echo "FAIL: memcheck of $1"
-        exit 1
-    fi
-    echo "ok: $1 ($(($(date +%s) - started)) s)"
+        --suppressions="$scratch/glibc.supp" "$@" >"$log" 2>&1 || status=$?
+    echo "$status $(($(date +%s) - started))" >"$log.status"
+}
+# Reports each program's run and fails if any failed.
+report() {
+    failed=0
+    for program in "$@"; do
+        log="$scratch/$(basename "$program").log"
+        read -r status seconds <"$log.status"
+        if [ "$status" -ne 0 ]; then
+            tail -n 80 "$log"
+            echo "FAIL: memcheck of $program"
+            failed=1
+        else
+            echo "ok: $program ($seconds s)"
+        fi
+    done
+    [ "$failed" -eq 0 ]
 }
 
 memcheck "$build/app/computer_id" </dev/null
+report "$build/app/computer_id"
 # Left out: the tests that hold CPUID against /proc/cpuinfo, since under valgrind CPUID
 # describes valgrind's own processor; NIST's Monte Carlo chains, which run the digest paths
 # of the other tests 100,000 times a variant, a quarter of an hour under memcheck (the
 # sanitizer build runs them); the tests that only start the program under hostile
-# conditions and read its output, since the programs they start run outside memcheck.
+# conditions and read its output, since the programs they start run outside memcheck; the
+# key-wait tests that signal a thread about to enter ppoll, since valgrind does not swap the
+# signal mask atomically there and can leave the signal pending for good (seen: a hang).
 skipped=MachineHardwareTest.ProcessorMatchesProcCpuinfo:Engines.AreThoseThatThisBuildPicksForThisProcessor
 skipped=$skipped:Files/NistMonteCarlo.*:Failures/AllocationSweepTest.*:DescriptorLimitTest.*
-skipped=$skipped:ClosedOutputTest.*
-for test in $(find "$build/tests" -type f -perm -u+x -name '*_tests*' | sort); do
-    memcheck "$test" --gtest_brief=1 --gtest_filter=-$skipped
+skipped=$skipped:ClosedOutputTest.*:TerminalTest.KeepsWaitingWhenASignalInterruptsTheRead
+skipped=$skipped:TerminalTest.EndingSignalsEndTheWaitAndRestoreTheMode
+# memcheck runs a program on one core: as many programs at a time as there are cores.
+tests=$(find "$build/tests" -type f -perm -u+x -name '*_tests*' | sort)
+running=0
+for test in $tests; do
+    memcheck "$test" --gtest_brief=1 --gtest_filter=-$skipped </dev/null &
+    running=$((running + 1))
+    if [ "$running" -ge "$(nproc)" ]; then
+        wait
+        running=0
+    fi
 done
+wait
+report $tests
