@@ -23,16 +23,18 @@ cat >"$scratch/glibc.supp" <<'SUPPRESSIONS'
 SUPPRESSIONS
 
 # Runs a program under memcheck, its output in a log of its own; writes its status and
-# seconds beside the log.
-memcheck() {
-    log="$scratch/$(basename "$1").log"
-    started=$(date +%s)
-    status=0
-    valgrind --tool=memcheck --quiet --error-exitcode=99 --leak-check=full \
-        --errors-for-leak-kinds=definite --show-leak-kinds=definite \
-        --suppressions="$scratch/glibc.supp" "$@" >"$log" 2>&1 || status=$?
-    echo "$status $(($(date +%s) - started))" >"$log.status"
-}
+# seconds beside the log. A script, so that xargs can run it.
+cat >"$scratch/memcheck" <<SCRIPT
+#!/bin/sh
+log="$scratch/\$(basename "\$1").log"
+started=\$(date +%s)
+status=0
+valgrind --tool=memcheck --quiet --error-exitcode=99 --leak-check=full \\
+    --errors-for-leak-kinds=definite --show-leak-kinds=definite \\
+    --suppressions="$scratch/glibc.supp" "\$@" >"\$log" 2>&1 || status=\$?
+echo "\$status \$((\$(date +%s) - started))" >"\$log.status"
+SCRIPT
+chmod +x "$scratch/memcheck"
 # Reports each program's run and fails if any failed.
 report() {
     failed=0
@@ -50,7 +52,7 @@ report() {
     [ "$failed" -eq 0 ]
 }
 
-memcheck "$build/app/computer_id" </dev/null
+"$scratch/memcheck" "$build/app/computer_id" </dev/null
 report "$build/app/computer_id"
 # Left out: the tests that hold CPUID against /proc/cpuinfo, since under valgrind CPUID
 # describes valgrind's own processor; NIST's Monte Carlo chains, which run the digest paths
@@ -63,16 +65,9 @@ skipped=MachineHardwareTest.ProcessorMatchesProcCpuinfo:Engines.AreThoseThatThis
 skipped=$skipped:Files/NistMonteCarlo.*:Failures/AllocationSweepTest.*:DescriptorLimitTest.*
 skipped=$skipped:ClosedOutputTest.*:TerminalTest.KeepsWaitingWhenASignalInterruptsTheRead
 skipped=$skipped:TerminalTest.EndingSignalsEndTheWaitAndRestoreTheMode
-# memcheck runs a program on one core: as many programs at a time as there are cores.
-tests=$(find "$build/tests" -type f -perm -u+x -name '*_tests*' | sort)
-running=0
-for test in $tests; do
-    memcheck "$test" --gtest_brief=1 --gtest_filter=-$skipped </dev/null &
-    running=$((running + 1))
-    if [ "$running" -ge "$(nproc)" ]; then
-        wait
-        running=0
-    fi
-done
-wait
+# memcheck runs a program on one core: as many at a time as there are cores, the slowest
+# first (the digest tests, which reverse order puts first).
+tests=$(find "$build/tests" -type f -perm -u+x -name '*_tests*' | sort -r)
+printf '%s\n' $tests | xargs -P "$(nproc)" -I '{}' \
+    "$scratch/memcheck" '{}' --gtest_brief=1 --gtest_filter=-$skipped
 report $tests
