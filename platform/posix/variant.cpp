@@ -1,4 +1,4 @@
-#include <platform/com_wmi.h>
+#include "com_memory.h"
 
 void VariantInit(VARIANT* value)
 {
@@ -10,16 +10,5 @@ HRESULT VariantClear(VARIANT* value)
     if (value == nullptr) {
         return E_INVALIDARG;
     }
-    switch (value->vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-        break;
-    case VT_BSTR:
-        SysFreeString(value->bstrVal);
-        break;
-    default:
-        return DISP_E_BADVARTYPE;
-    }
-    value->vt = VT_EMPTY;
-    return S_OK;
+    return platform::com::ClearProgramValue(value);
 }

@@ -64,18 +64,13 @@ HRESULT VariantClear(VARIANT* value)
         return E_INVALIDARG;
     }
     switch (value->vt) {
-    case VT_EMPTY:
-    case VT_NULL:
     case VT_I4:
-        break;
-    case VT_BSTR:
-        SysFreeString(value->bstrVal);
         break;
     case VT_ARRAY | VT_BSTR:
         FreeStringArray(value->parray);
         break;
     default:
-        return DISP_E_BADVARTYPE;
+        return platform::com::ClearProgramValue(value);
     }
     value->vt = VT_EMPTY;
     return S_OK;
