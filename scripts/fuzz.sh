@@ -18,9 +18,9 @@ case $seconds in
 esac
 
 cmake --preset fuzz -B "$build" >/dev/null
-for target in $targets; do
-    cmake --build "$build" -j "$(nproc)" --target "${target}_fuzzer"
-done
+# The preset builds the libraries, the program and the fuzz targets; one build of all of
+# them compiles their sources side by side, where one target at a time would not.
+cmake --build "$build" -j "$(nproc)"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
