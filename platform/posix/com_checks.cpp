@@ -41,8 +41,8 @@ HRESULT StartCom(std::optional<DWORD>& threadModel, DWORD coInit)
 }
 
 // cppcheck-suppress constParameter
-HRESULT CheckCreation(bool comStarted, REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
-                      REFIID riid, LPVOID* ppv)
+HRESULT CreateInstance(bool comStarted, REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
+                       REFIID riid, LPVOID* ppv, HRESULT (*createLocator)(IWbemLocator**))
 {
     if (ppv == nullptr) {
         return E_POINTER;
@@ -60,7 +60,12 @@ HRESULT CheckCreation(bool comStarted, REFCLSID rclsid, IUnknown* pUnkOuter, DWO
     if (!(riid == IID_IWbemLocator) && !(riid == IID_IUnknown)) {
         return E_NOINTERFACE;
     }
-    return S_OK;
+    IWbemLocator* locator = nullptr;
+    const HRESULT status = createLocator(&locator);
+    if (SUCCEEDED(status)) {
+        *ppv = locator;
+    }
+    return status;
 }
 
 } // namespace platform::com

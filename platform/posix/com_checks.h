@@ -1,5 +1,5 @@
-// The argument and state checks of CoInitializeEx and CoCreateInstance, the same for every
-// implementation of those calls.
+// The argument and state checks of CoInitializeEx and CoCreateInstance, and the hand-out of
+// the locator, the same for every implementation of those calls.
 #pragma once
 
 #include <platform/com_wmi.h>
@@ -14,9 +14,11 @@ HRESULT CheckInitializeArguments(void* reserved, DWORD coInit);
 // threadModel: S_OK the first time, then S_FALSE for the same model and
 // RPC_E_CHANGED_MODE for the other one.
 HRESULT StartCom(std::optional<DWORD>& threadModel, DWORD coInit);
-// Clears *ppv and gives S_OK when the in-process WbemLocator may be created on a thread
-// where COM has started, else the status CoCreateInstance fails with.
-HRESULT CheckCreation(bool comStarted, REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
-                      REFIID riid, LPVOID* ppv);
+// CoCreateInstance of the in-process WbemLocator: clears *ppv, gives the status the call
+// fails with when it may not be created (COM not started on this thread, another class,
+// aggregation, another interface), else createLocator's status, with its locator in *ppv
+// on success.
+HRESULT CreateInstance(bool comStarted, REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
+                       REFIID riid, LPVOID* ppv, HRESULT (*createLocator)(IWbemLocator**));
 
 } // namespace platform::com

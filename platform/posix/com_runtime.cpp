@@ -12,6 +12,13 @@ namespace {
 // The concurrency model this thread started COM with; empty until CoInitializeEx succeeds.
 thread_local std::optional<DWORD> threadModel;
 
+// The provider over this machine, made by the first creation that passes the checks.
+HRESULT CreateMachineLocator(IWbemLocator** locator)
+{
+    static platform::hardware::HardwareProvider machine{"/"};
+    return machine.CreateLocator(locator);
+}
+
 } // namespace
 
 HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
@@ -26,18 +33,8 @@ HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv)
 {
-    if (const HRESULT status = platform::com::CheckCreation(threadModel.has_value(), rclsid,
-                                                            pUnkOuter, dwClsContext, riid, ppv);
-        FAILED(status)) {
-        return status;
-    }
-    static platform::hardware::HardwareProvider machine{"/"};
-    IWbemLocator* locator = nullptr;
-    const HRESULT status = machine.CreateLocator(&locator);
-    if (SUCCEEDED(status)) {
-        *ppv = locator;
-    }
-    return status;
+    return platform::com::CreateInstance(threadModel.has_value(), rclsid, pUnkOuter, dwClsContext,
+                                         riid, ppv, CreateMachineLocator);
 }
 
 // The SDK's signature: the proxy is not const there.

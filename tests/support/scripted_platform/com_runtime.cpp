@@ -78,17 +78,8 @@ HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv)
 {
-    if (const HRESULT status = platform::com::CheckCreation(threadModel.has_value(), rclsid,
-                                                            pUnkOuter, dwClsContext, riid, ppv);
-        FAILED(status)) {
-        return status;
-    }
-    IWbemLocator* locator = nullptr;
-    const HRESULT status = CreateLocator(&locator);
-    if (SUCCEEDED(status)) {
-        *ppv = locator;
-    }
-    return status;
+    return platform::com::CreateInstance(threadModel.has_value(), rclsid, pUnkOuter, dwClsContext,
+                                         riid, ppv, CreateLocator);
 }
 
 HRESULT CoSetProxyBlanket(IUnknown* pProxy, DWORD, DWORD, OLECHAR*, DWORD, DWORD, void*, DWORD)
