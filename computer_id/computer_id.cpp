@@ -8,6 +8,7 @@
 #include <platform/com_wmi.h>
 
 #include <iostream>
+#include <new>
 
 namespace Lib_ComputerID {
 namespace {
@@ -43,15 +44,24 @@ std::string RunPipeline(std::ostream& trace)
 std::string GenerateComputerID(std::ostream& trace)
 {
     const FlagsKeeper keeper(trace);
-    return RunPipeline(trace);
+    try {
+        return RunPipeline(trace);
+    } catch (const ComFailure& failure) {
+        if (IsOutOfMemory(failure.status))
+            throw std::bad_alloc();
+        throw;
+    } catch (const platform::ComError&) {
+        // The wide strings are the library's own short ASCII texts: making one can fail only
+        // for want of memory.
+        throw std::bad_alloc();
+    }
 }
 
 void InitializeCOM()
 {
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) {
-        const std::string message = ComFailureMessage(failure_messages::kComStart, hr);
-        throw IDGenerationError(message.c_str());
+        throw ComFailure(ComFailureMessage(failure_messages::kComStart, hr), hr);
     }
 }
 

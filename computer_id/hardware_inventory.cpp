@@ -3,7 +3,6 @@
 #include "failure_messages.h"
 #include "hardware_queries.h"
 #include "trace_format.h"
-#include <computer_id/id_generation_error.h>
 
 #include <cstring>
 #include <iostream>
@@ -16,12 +15,17 @@ namespace {
 // machine's ID; an exhausted allocation ends the run instead.
 void ThrowIfOutOfMemory(HRESULT hr)
 {
-    // WBEM statuses are an unsigned enumeration in the Windows SDK.
-    if (hr == static_cast<HRESULT>(WBEM_E_OUT_OF_MEMORY) || hr == E_OUTOFMEMORY)
+    if (IsOutOfMemory(hr))
         throw std::bad_alloc();
 }
 
 } // namespace
+
+bool IsOutOfMemory(HRESULT hr)
+{
+    // WBEM statuses are an unsigned enumeration in the Windows SDK.
+    return hr == static_cast<HRESULT>(WBEM_E_OUT_OF_MEMORY) || hr == E_OUTOFMEMORY;
+}
 
 std::string ComFailureMessage(const char* text, HRESULT hr)
 {
@@ -41,7 +45,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
     trace << "Done CoCreateInstance, hr = " << hr << "\n";
     if (FAILED(hr)) {
         const std::string message = ComFailureMessage(failure_messages::kLocator, hr);
-        throw IDGenerationError(message.c_str());
+        throw ComFailure(message, hr);
     }
 
     IWbemServices* pSvc = nullptr;
@@ -53,7 +57,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
     if (FAILED(hr)) {
         const std::string message = ComFailureMessage(failure_messages::kConnect, hr);
         pLoc->Release();
-        throw IDGenerationError(message.c_str());
+        throw ComFailure(message, hr);
     }
 
     trace << "Call CoSetProxyBlanket\n";
@@ -64,7 +68,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
         const std::string message = ComFailureMessage(failure_messages::kProxyBlanket, hr);
         pSvc->Release();
         pLoc->Release();
-        throw IDGenerationError(message.c_str());
+        throw ComFailure(message, hr);
     }
 
     std::string platformInfo;
@@ -108,7 +112,7 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
         const std::string message = ComFailureMessage(failure_messages::kQuery, hr);
         pSvc->Release();
         pLoc->Release();
-        throw IDGenerationError(message.c_str());
+        throw ComFailure(message, hr);
     }
 
     IWbemClassObject* pclsObj = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <computer_id/id_generation_error.h>
 #include <platform/com_wmi.h>
 
 #include <cstdint>
@@ -13,10 +14,23 @@ namespace Lib_ComputerID {
 // in the classic locale.
 std::string ComFailureMessage(const char* text, HRESULT hr);
 
+// The error of a failing COM step: its message, and the status the step failed with, by
+// which the quiet entry tells a step that ran out of memory.
+struct ComFailure : IDGenerationError {
+    ComFailure(const std::string& message, HRESULT hr) noexcept
+        : IDGenerationError(message.c_str()), status(hr)
+    {
+    }
+    HRESULT status;
+};
+
+// Whether a COM or WMI status says that memory ran out.
+bool IsOutOfMemory(HRESULT hr);
+
 // Collects the platform information text: every string value of the processor, base board
 // and BIOS properties that WMI returns, one per line, each UTF-16 code unit narrowed to
 // its low byte. Traces every platform call on the trace stream and switches it to hex.
-// Throws IDGenerationError when a COM step fails, after releasing what it holds. An
+// Throws ComFailure when a COM step fails, after releasing what it holds. An
 // enumeration step or property read that fails for want of memory throws std::bad_alloc:
 // skipping that object or value would give another machine's ID.
 std::string CreateComputerID(std::ostream& trace, std::uint64_t flags);
@@ -25,7 +39,7 @@ std::string CreateComputerID(std::uint64_t flags);
 
 // Runs one WQL query and appends the string values of its objects to infoStream, one per
 // line, reading the properties in list order, with the trace on the trace stream. On a
-// failing query releases pSvc and pLoc and throws IDGenerationError.
+// failing query releases pSvc and pLoc and throws ComFailure.
 void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
              std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc,
              std::ostream& trace);

@@ -12,13 +12,6 @@ namespace {
 // The concurrency model this thread started COM with; empty until CoInitializeEx succeeds.
 thread_local std::optional<DWORD> threadModel;
 
-// The provider over this machine, made by the first creation that passes the checks.
-HRESULT CreateMachineLocator(IWbemLocator** locator)
-{
-    static platform::hardware::HardwareProvider machine{"/"};
-    return machine.CreateLocator(locator);
-}
-
 } // namespace
 
 HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
@@ -34,7 +27,8 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContex
                          LPVOID* ppv)
 {
     return platform::com::CreateInstance(threadModel.has_value(), rclsid, pUnkOuter, dwClsContext,
-                                         riid, ppv, CreateMachineLocator);
+                                         riid, ppv,
+                                         platform::hardware::CreateMachineLocator);
 }
 
 // The SDK's signature: the proxy is not const there.

@@ -1,10 +1,14 @@
 // The console program with an allocator that fails: the Nth allocation of the run returns
 // null, as malloc does when memory runs out.
 //
-//   allocation_sweep_program scripted FAILURE N        over a scripted inventory
-//   allocation_sweep_program machine FAILURE N         over this machine, as the program runs
-//   allocation_sweep_program tree FAILURE N ROOT [MAX_DESCRIPTORS]
+//   allocation_sweep_program [quiet] scripted FAILURE N   over a scripted inventory
+//   allocation_sweep_program [quiet] machine FAILURE N    over this machine, as the program runs
+//   allocation_sweep_program [quiet] tree FAILURE N ROOT [MAX_DESCRIPTORS]
 //                             over the hardware provider on the tree at ROOT
+//
+// With "quiet" the run is one call of GenerateComputerID instead, and standard output gets
+// "comp id = " and the ID, or what left the call: "std::bad_alloc", "Error: " and the
+// IDGenerationError's message, or "another exception"; each on a line of its own.
 //
 // FAILURE "once" fails the Nth allocation only; "exhausted" fails it and every later one,
 // and leaves no memory to raise an exception in either, as when the runtime's emergency
@@ -14,6 +18,8 @@
 // often than it was handed out.
 #include "console_flow.h"
 
+#include <computer_id/computer_id.h>
+#include <computer_id/id_generation_error.h>
 #include <platform/posix/hardware/hardware_provider.h>
 #include <support/scripted_platform/provider.h>
 #include <support/scripted_platform/scripted_wmi.h>
@@ -24,7 +30,9 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include <dlfcn.h>
@@ -78,6 +86,35 @@ void AddInventory(platform::scripted::ScriptedWmi& wmi)
 void Report(const std::string& text)
 {
     (void)!::write(STDERR_FILENO, text.data(), text.size());
+}
+
+void Print(const char* text)
+{
+    (void)!::write(STDOUT_FILENO, text, std::strlen(text));
+}
+
+// One call of the quiet entry, its outcome written once the allocator is disarmed.
+int RunQuietEntry()
+{
+    std::ostream noTrace(nullptr);
+    try {
+        const std::string id = Lib_ComputerID::GenerateComputerID(noTrace);
+        armed = false;
+        Print("comp id = ");
+        Print(id.c_str());
+    } catch (const std::bad_alloc&) {
+        armed = false;
+        Print("std::bad_alloc");
+    } catch (const Lib_ComputerID::IDGenerationError& error) {
+        armed = false;
+        Print("Error: ");
+        Print(error.what());
+    } catch (...) {
+        armed = false;
+        Print("another exception");
+    }
+    Print("\n");
+    return 0;
 }
 
 // "... handed out H, released R" lines of the script's release accounting with R > H.
@@ -149,15 +186,21 @@ int posix_memalign(void** memptr, std::size_t alignment, std::size_t size)
 
 int main(int argc, char** argv)
 {
+    const char* const program = argv[0];
+    const bool quiet = argc > 1 && std::strcmp(argv[1], "quiet") == 0;
+    if (quiet) {
+        --argc;
+        ++argv;
+    }
     const std::string mode = argc > 3 ? argv[1] : "";
     const std::string failure = argc > 3 ? argv[2] : "";
     if ((mode != "scripted" && mode != "tree" && mode != "machine") ||
         (failure != "once" && failure != "exhausted") ||
         (mode == "tree" ? argc != 5 && argc != 6 : argc != 4)) {
         (void)std::fprintf(stderr,
-                           "usage: %s scripted|machine once|exhausted N\n"
-                           "       %s tree once|exhausted N ROOT [MAX_DESCRIPTORS]\n",
-                           argv[0], argv[0]);
+                           "usage: %s [quiet] scripted|machine once|exhausted N\n"
+                           "       %s [quiet] tree once|exhausted N ROOT [MAX_DESCRIPTORS]\n",
+                           program, program);
         return 2;
     }
     exhausted = failure == "exhausted";
@@ -179,7 +222,7 @@ int main(int argc, char** argv)
     }
 
     armed = true;
-    const int status = computer_id_app::RunConsole([] {});
+    const int status = quiet ? RunQuietEntry() : computer_id_app::RunConsole([] {});
     armed = false;
 
     Report("allocations " + std::to_string(allocations) + "\n");

@@ -1,7 +1,8 @@
 // The program under hostile conditions: every allocation of a run made to fail in turn, and
 // a reader that goes away. Whatever happens, a run ends in exactly one of the machine's ID,
 // a reported failure ending in "Failed to generate comp_id", or the catch-all line; then the
-// key prompt and exit code 0. Never a crash, never a different ID.
+// key prompt and exit code 0; a call of the quiet entry ends in the ID or std::bad_alloc.
+// Never a crash, never a different ID.
 #include <support/expected_trace.h>
 #include <support/fake_tree.h>
 
@@ -189,8 +190,19 @@ std::string Violation(const std::string& normal, const std::string& run)
     return "after the first " + std::to_string(common) + " bytes of a normal run:\n" + rest;
 }
 
+// The quiet entry's one rule: the machine's ID, or std::bad_alloc when memory ran out.
+std::string QuietViolation(const std::string& normal, const std::string& run)
+{
+    if (run == normal || run == "std::bad_alloc\n")
+        return {};
+    return "neither the ID nor std::bad_alloc:\n" + run;
+}
+
+using Check = std::string (*)(const std::string& normal, const std::string& run);
+
 // Fails the 1st, 2nd, ... allocation until a run no longer reaches the failing one.
-void Sweep(const std::vector<std::string>& before, const std::vector<std::string>& after = {})
+void Sweep(const std::vector<std::string>& before, const std::vector<std::string>& after,
+           Check check)
 {
     auto command = [&](long failing) {
         std::vector<std::string> arguments = before;
@@ -200,7 +212,7 @@ void Sweep(const std::vector<std::string>& before, const std::vector<std::string
     };
     const Outcome normalRun = RunProgram(command(0));
     ASSERT_EQ(normalRun.status, 0) << Describe(normalRun.status) << normalRun.err;
-    ASSERT_NE(normalRun.out.find("\ncomp id = "), std::string::npos) << normalRun.out;
+    ASSERT_NE(normalRun.out.find("comp id = "), std::string::npos) << normalRun.out;
     const long total = Allocations(normalRun.err);
     ASSERT_GT(total, 0) << normalRun.err;
     const std::string normal = WithoutPointers(normalRun.out);
@@ -213,7 +225,7 @@ void Sweep(const std::vector<std::string>& before, const std::vector<std::string
         if (run.status == 0 && asked >= 0 && asked < failing)
             break;
         ++covered;
-        const std::string violation = Violation(normal, WithoutPointers(run.out));
+        const std::string violation = check(normal, WithoutPointers(run.out));
         const bool sound = run.status == 0 && violation.empty() &&
                            run.err.find("released too often") == std::string::npos;
         EXPECT_TRUE(sound) << "allocation " << failing << ": " << Describe(run.status) << "\n"
@@ -224,18 +236,23 @@ void Sweep(const std::vector<std::string>& before, const std::vector<std::string
     std::cout << "allocation points covered: " << covered << "\n";
 }
 
-// Each inventory with an allocation failing once, and with memory running out for good.
+// Each inventory with an allocation failing once, and with memory running out for good,
+// under the console program; and failing once under the quiet entry.
 class AllocationSweepTest : public ::testing::TestWithParam<const char*> {};
 
-INSTANTIATE_TEST_SUITE_P(Failures, AllocationSweepTest, ::testing::Values("once", "exhausted"));
+INSTANTIATE_TEST_SUITE_P(Failures, AllocationSweepTest,
+                         ::testing::Values("once", "exhausted", "quiet"));
 
 void SweepOver(const std::vector<std::string>& provider, const char* failure,
                const std::vector<std::string>& after = {})
 {
+    const bool quiet = std::string(failure) == "quiet";
     std::vector<std::string> before{ALLOCATION_SWEEP_PROGRAM};
+    if (quiet)
+        before.emplace_back("quiet");
     before.insert(before.end(), provider.begin(), provider.end());
-    before.emplace_back(failure);
-    Sweep(before, after);
+    before.emplace_back(quiet ? "once" : failure);
+    Sweep(before, after, quiet ? QuietViolation : Violation);
 }
 
 TEST_P(AllocationSweepTest, ScriptedInventory)

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -60,14 +61,20 @@ const Case kCases[] = {
 
 // Each run has a scripted service of its own, so the interface addresses differ: each
 // pointer (16 uppercase hex digits; numbers are lowercase) becomes "P".
-std::string WithoutPointers(std::string trace)
+std::string WithoutPointers(std::string_view trace)
 {
-    for (std::size_t i = 0; i + 16 <= trace.size(); ++i) {
-        if (std::string_view(trace).substr(i, 16).find_first_not_of("0123456789ABCDEF") ==
-            std::string_view::npos)
-            trace.replace(i, 16, "P");
+    std::string text;
+    while (!trace.empty()) {
+        if (trace.size() >= 16 &&
+            trace.substr(0, 16).find_first_not_of("0123456789ABCDEF") == std::string_view::npos) {
+            text += 'P';
+            trace.remove_prefix(16);
+        } else {
+            text += trace.front();
+            trace.remove_prefix(1);
+        }
     }
-    return trace;
+    return text;
 }
 
 TEST(GenerateComputerIDTest, IsTheConsolePathWithoutStandardOutput)
@@ -119,6 +126,24 @@ TEST(GenerateComputerIDTest, IsTheConsolePathWithoutStandardOutput)
             EXPECT_EQ(WithoutPointers(consoleOutput), WithoutPointers(trace.str()));
         }
     }
+}
+
+// Over this machine, as a program calls it: first in main, then again while the program
+// exits, after the static objects made by the first call have been destroyed.
+TEST(GenerateComputerIDTest, GivesTheSameIdFromAnAtexitHandler)
+{
+    static std::string idInMain;
+    EXPECT_EXIT(
+        {
+            std::atexit([] {
+                std::ostream noTrace(nullptr);
+                std::_Exit(Lib_ComputerID::GenerateComputerID(noTrace) == idInMain ? 0 : 1);
+            });
+            std::ostream noTrace(nullptr);
+            idInMain = Lib_ComputerID::GenerateComputerID(noTrace);
+            std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

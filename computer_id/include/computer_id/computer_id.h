@@ -13,22 +13,25 @@ namespace Lib_ComputerID {
 // std::cout.
 //
 // Throws IDGenerationError, with the message that GetComputerID would report, when COM
-// cannot be started, a COM step fails or no string value was found. Other exceptions pass
-// through: std::bad_alloc when memory runs out (also when WMI reports that it did),
-// _com_error from the COM support library when a wide string cannot be allocated, and what
-// the trace stream throws if its exception mask asks for it; the COM interfaces held at
-// that moment are then not released.
+// cannot be started, a COM step fails or no string value was found. Running out of memory
+// throws std::bad_alloc instead, whichever layer noticed it: an allocation of the library,
+// a wide string that cannot be allocated, or a COM or WMI step that fails with
+// E_OUTOFMEMORY or WBEM_E_OUT_OF_MEMORY (where GetComputerID reports that step's message).
+// Nothing else leaves it but what the trace stream throws if its exception mask asks for
+// it. When std::bad_alloc or the stream's exception leaves, COM interfaces held at that
+// moment may not be released.
 //
 // Threads and COM: everything runs on the calling thread, which it first starts COM on,
 // apartment-threaded. Starting it again on a thread where COM is already started
 // apartment-threaded is no failure; a thread that started it multithreaded gets
 // IDGenerationError with status 0x80010106. COM is left initialised on the thread: the
-// library never shuts it down, and each call that got past the start-up leaves one start-up
-// for CoUninitialize to undo. Every COM interface the run creates is released before it
-// returns or throws IDGenerationError. The library keeps no state between calls, but the
-// trace stream is written without a lock and switched to hex while the run lasts: threads
-// that call it at the same time need a trace stream each. Messages and the ID do not
-// depend on the global locale.
+// library never shuts it down (on Windows, each call that got past the start-up leaves one
+// start-up for CoUninitialize to undo). Every COM interface the run creates is released
+// before it returns or throws IDGenerationError. The library keeps no state between calls
+// and may be called at any time, from atexit handlers and the destructors of static objects
+// too. The trace stream is written without a lock and switched to hex while the run lasts:
+// threads that call it at the same time need a trace stream each. Messages and the ID do
+// not depend on the global locale.
 std::string GenerateComputerID(std::ostream& trace);
 
 // Starts COM on the calling thread, apartment-threaded. Starting it again on the same

@@ -232,4 +232,12 @@ HRESULT HardwareProvider::CreateLocator(IWbemLocator** locator) const
     return wmi::CreateLocator(classes_, locator);
 }
 
+HRESULT CreateMachineLocator(IWbemLocator** locator)
+{
+    // Deliberately never deleted: a static object would be destroyed while the program
+    // exits, before the calls that atexit handlers and later destructors still make.
+    static const HardwareProvider* const machine = new HardwareProvider("/");
+    return machine->CreateLocator(locator);
+}
+
 } // namespace platform::hardware

@@ -55,8 +55,7 @@ HRESULT CreateLocator(IWbemLocator** locator)
     if (platform::scripted::Provider* provider = platform::scripted::InstalledProvider()) {
         return provider->CreateLocator(locator);
     }
-    static const platform::hardware::HardwareProvider machine{"/"};
-    return machine.CreateLocator(locator);
+    return platform::hardware::CreateMachineLocator(locator);
 }
 
 } // namespace
