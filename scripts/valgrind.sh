@@ -65,6 +65,7 @@ skipped=MachineHardwareTest.ProcessorMatchesProcCpuinfo:Engines.AreThoseThatThis
 skipped=$skipped:Files/NistMonteCarlo.*:Failures/AllocationSweepTest.*:DescriptorLimitTest.*
 skipped=$skipped:ClosedOutputTest.*:TerminalTest.KeepsWaitingWhenASignalInterruptsTheRead
 skipped=$skipped:TerminalTest.EndingSignalsEndTheWaitAndRestoreTheMode
+skipped=$skipped:TerminalTest.WaitsInAProcessOfItsOwnAndEndsWithTheModeRestored
 # The digest library's variant builds (portable, AVX2) leave out NIST's long messages as
 # well: hashed whole and split they cost about a minute each under memcheck, and the same
 # engines hash random messages of up to 4 KiB split at random points in the OpenSSL

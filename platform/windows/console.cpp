@@ -9,8 +9,11 @@ namespace platform {
 
 void WaitForKey()
 {
-    // The prompt before the wait ends in a plain newline, which does not flush.
+    // The prompt before the wait ends in a plain newline, which does not flush. A prompt
+    // that could not be written asks nobody.
     std::cout.flush();
+    if (!std::cout)
+        return;
     // _getch() reads the console itself, not standard input: with input redirected from a
     // file or pipe it would still wait for a key, and without a console it fails. Only a
     // console handle has a console mode.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <csignal>
 #include <future>
 #include <iostream>
@@ -11,8 +12,10 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,22 +23,25 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Puts a descriptor in place of standard input for the lifetime of the object.
+// Puts a descriptor in place of standard input (or another standard one) for the lifetime
+// of the object.
 class StdinReplacement {
 public:
-    explicit StdinReplacement(int descriptor) : saved_(::dup(STDIN_FILENO))
+    explicit StdinReplacement(int descriptor, int replaced = STDIN_FILENO)
+        : replaced_(replaced), saved_(::dup(replaced))
     {
-        ::dup2(descriptor, STDIN_FILENO);
+        ::dup2(descriptor, replaced_);
     }
     ~StdinReplacement()
     {
-        ::dup2(saved_, STDIN_FILENO);
+        ::dup2(saved_, replaced_);
         ::close(saved_);
     }
     StdinReplacement(const StdinReplacement&) = delete;
     StdinReplacement& operator=(const StdinReplacement&) = delete;
 
 private:
+    int replaced_;
     int saved_;
 };
 
@@ -81,7 +87,7 @@ TEST(WaitForKeyTest, LeavesAPipeThatIsNotATerminalUnread)
 
 // A pseudo-terminal whose slave side stands in for standard input.
 class TerminalTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override
     {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -97,7 +103,8 @@ protected:
     void TearDown() override
     {
         ::close(slave_);
-        ::close(master_);
+        if (master_ >= 0)
+            ::close(master_);
     }
 
     // Waits until WaitForKey has switched the terminal to reading single keys.
@@ -125,6 +132,15 @@ protected:
         });
         thread = started->get_future().get();
         return waiting;
+    }
+
+    // A wait that does not return on its own is ended by a key, so that the test fails
+    // rather than hangs.
+    void ExpectReturnsPromptly(std::future<void>& waiting) const
+    {
+        EXPECT_TRUE(ReturnsPromptly(waiting));
+        if (waiting.wait_for(0s) != std::future_status::ready)
+            (void)!::write(master_, "k", 1);
     }
 
     void ExpectModeRestored() const
@@ -224,6 +240,146 @@ TEST_F(TerminalTest, EndingSignalsEndTheWaitAndRestoreTheMode)
         ExpectModeRestored();
     }
     std::cout.rdbuf(saved);
+}
+
+// Nobody sees a prompt that could not be written, or whose reader went away during the
+// wait: no wait then, and the terminal keeps its mode.
+TEST_F(TerminalTest, NoWaitForAPromptNobodySees)
+{
+    const StdinReplacement replacement(slave_);
+    struct Failing : std::stringbuf {
+        int sync() override { return -1; }
+    } unwritable;
+    std::streambuf* const saved = std::cout.rdbuf(&unwritable);
+    auto waiting = std::async(std::launch::async, platform::WaitForKey);
+    ExpectReturnsPromptly(waiting);
+    std::cout.rdbuf(saved);
+    std::cout.clear();
+    ExpectModeRestored();
+
+    platform::ContinueWhenOutputCloses();
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    {
+        const StdinReplacement output(ends[1], STDOUT_FILENO);
+        ::close(ends[1]);
+        waiting = std::async(std::launch::async, platform::WaitForKey);
+        ASSERT_TRUE(RawModeReached());
+        ::close(ends[0]);
+        ExpectReturnsPromptly(waiting);
+    }
+    ExpectModeRestored();
+}
+
+// Where the wait runs in a process of its own on the terminal, which is the controlling
+// terminal of the process's session: as the session's leader, or as a job in a process
+// group of its own that a shell-like leader puts in the foreground or leaves behind.
+enum class Place { SessionLeader, ForegroundJob, BackgroundJob };
+
+[[noreturn]] void WaitThenExit()
+{
+    platform::WaitForKey();
+    std::_Exit(0);
+}
+
+// Forks the process that waits, whose end is the wait's: a job's is passed on by the leader
+// as its exit status, 128 + N when signal N ended it.
+pid_t StartWaiting(int master, Place place)
+{
+    const char* const terminal = ::ptsname(master);
+    std::cout.flush();
+    const pid_t leader = ::fork();
+    if (leader != 0)
+        return leader;
+    // The terminal hangs up when its last master descriptor closes.
+    ::close(master);
+    ::setsid();
+    ::dup2(::open(terminal, O_RDWR), STDIN_FILENO);
+    if (place == Place::SessionLeader)
+        WaitThenExit();
+    const pid_t job = ::fork();
+    if (job == 0) {
+        ::setpgid(0, 0);
+        while (place == Place::ForegroundJob && ::tcgetpgrp(STDIN_FILENO) != ::getpgrp())
+            ::usleep(1000);
+        WaitThenExit();
+    }
+    ::setpgid(job, job);
+    if (place == Place::ForegroundJob)
+        ::tcsetpgrp(STDIN_FILENO, job);
+    int status = 0;
+    ::waitpid(job, &status, 0);
+    std::_Exit(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status));
+}
+
+struct ProcessCase {
+    const char* name;
+    Place place;
+    // What the terminal, its user or another process does once the wait has begun.
+    void (*act)(TerminalTest& terminal, pid_t leader);
+    int exitStatus; // 128 + N: ended by signal N
+};
+
+void Send(TerminalTest& terminal, const char* bytes)
+{
+    ASSERT_EQ(::write(terminal.master_, bytes, std::strlen(bytes)), std::strlen(bytes));
+}
+
+// Ctrl-Z stops the job with line mode back; continued, it waits for a single key again.
+void StopAndContinue(TerminalTest& terminal, pid_t)
+{
+    Send(terminal, "\x1a");
+    termios mode{};
+    for (int attempt = 0; attempt < 200 && (mode.c_lflag & ICANON) == 0; ++attempt) {
+        std::this_thread::sleep_for(10ms);
+        ::tcgetattr(terminal.slave_, &mode);
+    }
+    EXPECT_TRUE(mode.c_lflag & ICANON) << "line mode while stopped";
+    ::kill(-::tcgetpgrp(terminal.master_), SIGCONT);
+    ASSERT_TRUE(terminal.RawModeReached());
+    Send(terminal, "k");
+}
+
+const ProcessCase kProcessCases[] = {
+    {"Ctrl-\\", Place::ForegroundJob, [](TerminalTest& t, pid_t) { Send(t, "\x1c"); },
+     128 + SIGQUIT},
+    {"SIGUSR1", Place::SessionLeader, [](TerminalTest&, pid_t leader) { ::kill(leader, SIGUSR1); },
+     128 + SIGUSR1},
+    {"SIGALRM", Place::SessionLeader, [](TerminalTest&, pid_t leader) { ::kill(leader, SIGALRM); },
+     128 + SIGALRM},
+    {"hang-up", Place::SessionLeader,
+     [](TerminalTest& t, pid_t) {
+         ::close(t.master_);
+         t.master_ = -1;
+     },
+     0},
+    {"Ctrl-Z, then continued", Place::ForegroundJob, StopAndContinue, 0},
+    {"in the background", Place::BackgroundJob, nullptr, 0},
+};
+
+TEST_F(TerminalTest, WaitsInAProcessOfItsOwnAndEndsWithTheModeRestored)
+{
+    for (const ProcessCase& entry : kProcessCases) {
+        SCOPED_TRACE(entry.name);
+        TearDown();
+        SetUp();
+        const pid_t leader = StartWaiting(master_, entry.place);
+        if (entry.act != nullptr) {
+            ASSERT_TRUE(RawModeReached());
+            entry.act(*this, leader);
+        }
+        int status = -1;
+        for (int attempt = 0; attempt < 200 && ::waitpid(leader, &status, WNOHANG) == 0; ++attempt)
+            std::this_thread::sleep_for(10ms);
+        if (status == -1) {
+            ::kill(leader, SIGKILL);
+            ::waitpid(leader, &status, 0);
+        }
+        EXPECT_EQ(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status),
+                  entry.exitStatus);
+        if (master_ >= 0)
+            ExpectModeRestored();
+    }
 }
 
 } // namespace
