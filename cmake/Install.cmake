@@ -12,12 +12,14 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Derives a stable computer ID from the mac
 set(CPACK_PACKAGE_CONTACT "computer_id developers <computer-id@localhost>")
 # Lets a group read the serial numbers: shipped as an example, which the package does not enable.
 set(serials_recipe ${PROJECT_SOURCE_DIR}/packaging/computer-id-serials.conf)
+set(serials_recipe_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/computer-id/examples)
 
 if(COMPUTER_ID_STATIC)
-    # One folder with the program, the README and the serials recipe, nothing else.
-    install(TARGETS computer_id RUNTIME DESTINATION . COMPONENT program)
-    install(FILES ${PROJECT_SOURCE_DIR}/README.md ${serials_recipe} DESTINATION .
-        COMPONENT program)
+    # The program, the README and the serials recipe, nothing else.
+    install(TARGETS computer_id RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+    install(FILES ${PROJECT_SOURCE_DIR}/README.md
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/computer-id COMPONENT program)
+    install(FILES ${serials_recipe} DESTINATION ${serials_recipe_dir} COMPONENT program)
     set(CPACK_GENERATOR TGZ)
     set(CPACK_PACKAGE_FILE_NAME
         computer-id-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}-static)
@@ -32,8 +34,7 @@ install(TARGETS computer_id_sha computer_id_platform computer_id_library
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(TARGETS computer_id RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 if(NOT WIN32)
-    install(FILES ${serials_recipe}
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/computer-id/examples COMPONENT program)
+    install(FILES ${serials_recipe} DESTINATION ${serials_recipe_dir} COMPONENT program)
 endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/sha/include/ ${PROJECT_SOURCE_DIR}/computer_id/include/

@@ -92,11 +92,12 @@ cmake --build --preset static -j "$(nproc)"
 (cd build/static && cpack -B "$root/$build" >/dev/null)
 tarball=$(ls "$build"/computer-id-*-static.tar.gz)
 folder=$(basename "$tarball" .tar.gz)
-[ "$(tar -tzf "$tarball" | LC_ALL=C sort)" = "$folder/README.md
-$folder/computer-id-serials.conf
-$folder/computer_id" ] || fail "$(basename "$tarball") holds: $(tar -tzf "$tarball" | tr '\n' ' ')"
+[ "$(tar -tzf "$tarball" | grep -v '/$' | LC_ALL=C sort)" = "$folder/bin/computer_id
+$folder/share/doc/computer-id/README.md
+$folder/share/doc/computer-id/examples/computer-id-serials.conf" ] ||
+    fail "$(basename "$tarball") holds: $(tar -tzf "$tarball" | tr '\n' ' ')"
 tar -xzf "$tarball" -C "$scratch"
-program="$scratch/$folder/computer_id"
+program="$scratch/$folder/bin/computer_id"
 if readelf -l "$program" | grep -q 'program interpreter'; then
     fail "the stand-alone program needs the dynamic loader"
 fi

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what is missing, then builds and runs every test: the warnings-as-errors debug
-# build and, over the same build, valgrind's memcheck of the program and the unit tests; the
+# build and the optimised (release) build with their tests; over the debug build, valgrind's
+# memcheck of the program and the unit tests; the
 # Debian packages and their consumers, the stand-alone program and the Windows .zip under
 # Wine; the stand-alone program on a real kernel under QEMU; the Windows build (the one the
 # .zip came from) under Wine; a bounded run of the fuzz targets side by side (FUZZ_SECONDS,
@@ -30,6 +31,7 @@ run_preset() {
 
 started=$(date +%s)
 run_preset dev
+run_preset release
 step valgrind
 scripts/valgrind.sh
 step package
