@@ -58,12 +58,17 @@ done
 : >"$scratch/empty"
 printf 'x' >"$scratch/one"
 head -c 1048577 /dev/urandom >"$scratch/mebibyte-plus-one"
-for file in "$scratch/empty" "$scratch/one" "$scratch/mebibyte-plus-one"; do
+printf 'y' >"$scratch/back\\slash"
+for file in "$scratch/empty" "$scratch/one" "$scratch/mebibyte-plus-one" "$scratch/back\\slash"; do
     ours=$("$scratch/sha256_file/sha256_file" "$file")
     theirs=$(sha256sum "$file")
     [ "$ours" = "$theirs" ] || fail "example gives '$ours', sha256sum '$theirs'"
-    echo "ok: $(basename "$file") $(echo "$ours" | cut -c1-16)…"
+    printf 'ok: %s %s…\n' "$(basename "$file")" "$(printf '%s' "$ours" | cut -c1-16)"
 done
+ours=$("$scratch/sha256_file/sha256_file" - <"$scratch/one")
+theirs=$(sha256sum - <"$scratch/one")
+[ "$ours" = "$theirs" ] || fail "example gives '$ours' for standard input, sha256sum '$theirs'"
+echo "ok: standard input as -"
 
 dpkg -x "$program_deb" "$scratch/program"
 output=$("$scratch/program/usr/bin/computer_id" </dev/null) || fail "unpacked program failed"

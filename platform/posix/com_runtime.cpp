@@ -27,8 +27,7 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContex
                          LPVOID* ppv)
 {
     return platform::com::CreateInstance(threadModel.has_value(), rclsid, pUnkOuter, dwClsContext,
-                                         riid, ppv,
-                                         platform::hardware::CreateMachineLocator);
+                                         riid, ppv, platform::hardware::CreateMachineLocator);
 }
 
 // The SDK's signature: the proxy is not const there.

@@ -20,9 +20,9 @@ constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // The other signals whose default action ends the process (so do the real-time ones).
 // Where the program leaves them at that default, each first puts the terminal's mode back
 // and then ends the process as it would have.
-constexpr int kFatalSignals[] = {SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,  SIGFPE,  SIGUSR1,
-                                 SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGSTKFLT, SIGXCPU,
-                                 SIGXFSZ,   SIGVTALRM, SIGPROF, SIGIO, SIGPWR,  SIGSYS};
+constexpr int kFatalSignals[] = {SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1,
+                                 SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGSTKFLT, SIGXCPU, SIGXFSZ,
+                                 SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSYS};
 
 volatile std::sig_atomic_t endingSignalArrived = 0;
 volatile std::sig_atomic_t stopRequested = 0;
@@ -247,8 +247,8 @@ void WaitForKey()
                 break;
             }
         }
-        const int ready = ::ppoll(watched.data(), watched.size(), nullptr,
-                                  signals.MaskWhileWaiting());
+        const int ready =
+            ::ppoll(watched.data(), watched.size(), nullptr, signals.MaskWhileWaiting());
         if (ready < 0 && errno == EINTR) {
             continue;
         }

@@ -76,9 +76,9 @@ struct USHAContext {
 };
 
 // Per-variant engines. Reset: null context -> shaNull. Input: null context -> shaNull;
-// a zero count returns shaSuccess before anything else is looked at; a null message with a
-// non-zero count -> shaNull; input after the result -> shaStateError (sticky); a sticky
-// code is returned as is; a length overflow -> shaInputTooLong (sticky): the byte that
+// then a zero count returns shaSuccess whatever the message pointer and the state; a null
+// message with a non-zero count -> shaNull; input after the result -> shaStateError (sticky); a
+// sticky code is returned as is; a length overflow -> shaInputTooLong (sticky): the byte that
 // overflows is still stored and counted, and the rest of the call is not taken. Result: null
 // context or digest -> shaNull; a sticky code is returned; otherwise finishes the message
 // if needed and writes exactly the variant's digest size, most significant byte first.
