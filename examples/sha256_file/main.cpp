@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -32,13 +33,13 @@ std::string EscapedName(const char* name)
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: sha256_file FILE\n");
+        std::cerr << "usage: sha256_file FILE\n";
         return 2;
     }
     const bool standardInput = std::strcmp(argv[1], "-") == 0;
     std::FILE* const file = standardInput ? stdin : std::fopen(argv[1], "rb");
     if (file == nullptr) {
-        std::fprintf(stderr, "sha256_file: cannot open %s\n", argv[1]);
+        std::cerr << "sha256_file: cannot open " << argv[1] << "\n";
         return 1;
     }
 
@@ -49,15 +50,15 @@ int main(int argc, char** argv)
     while ((count = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
         const int code = USHAInput(&context, chunk.data(), static_cast<std::uint32_t>(count));
         if (code != shaSuccess) {
-            std::fprintf(stderr, "sha256_file: digest error %d\n", code);
+            std::cerr << "sha256_file: digest error " << code << "\n";
             return 1;
         }
     }
     const bool readFailed = std::ferror(file) != 0;
     if (!standardInput)
-        std::fclose(file);
+        (void)std::fclose(file);
     if (readFailed) {
-        std::fprintf(stderr, "sha256_file: cannot read %s\n", argv[1]);
+        std::cerr << "sha256_file: cannot read " << argv[1] << "\n";
         return 1;
     }
 

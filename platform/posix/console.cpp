@@ -1,5 +1,6 @@
 #include <platform/console.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -63,18 +64,13 @@ void NoteContinue(int)
 void PutModeBackAndEnd(int signal)
 {
     PutModeBack();
-    ::raise(signal);
+    (void)::raise(signal);
 }
 
 template <std::size_t Count>
 bool IsOneOf(const int (&signals)[Count], int signal)
 {
-    for (const int member : signals) {
-        if (member == signal) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::find(signals, signal) != std::end(signals);
 }
 
 bool IsFatal(int signal)
@@ -167,7 +163,7 @@ public:
         sigemptyset(&stop.sa_mask);
         struct sigaction note {};
         ::sigaction(SIGTSTP, &stop, &note);
-        ::raise(SIGTSTP);
+        (void)::raise(SIGTSTP);
         // The stop takes effect as the signal is unblocked.
         ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
         ::pthread_sigmask(SIG_SETMASK, &blocked_, nullptr);

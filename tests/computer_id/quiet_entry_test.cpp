@@ -120,18 +120,23 @@ TEST(GenerateComputerIDTest, IsTheConsolePathWithoutStandardOutput)
 
 // Over this machine, as a program calls it: first in main, then again while the program
 // exits, after the static objects made by the first call have been destroyed.
+std::string idInMain;
+
+void ExitWithTheIdCompared()
+{
+    std::ostream noTrace(nullptr);
+    std::_Exit(Lib_ComputerID::GenerateComputerID(noTrace) == idInMain ? 0 : 1);
+}
+
 TEST(GenerateComputerIDTest, GivesTheSameIdFromAnAtexitHandler)
 {
-    static std::string idInMain;
     EXPECT_EXIT(
         {
-            std::atexit([] {
-                std::ostream noTrace(nullptr);
-                std::_Exit(Lib_ComputerID::GenerateComputerID(noTrace) == idInMain ? 0 : 1);
-            });
+            if (std::atexit(ExitWithTheIdCompared) != 0)
+                std::_Exit(2);
             std::ostream noTrace(nullptr);
             idInMain = Lib_ComputerID::GenerateComputerID(noTrace);
-            std::exit(2);
+            std::exit(3);
         },
         ::testing::ExitedWithCode(0), "");
 }
