@@ -11,7 +11,7 @@ profile=${1:-test}
 case "$profile" in
 build) packages="cmake g++ make" ;;
 test) packages="cmake g++ make googletest libgtest-dev libgmock-dev libssl-dev libbenchmark-dev
-          clang libclang-rt-14-dev clang-tidy clang-format cppcheck valgrind
+          clang libclang-rt-14-dev clang-tidy clang-format cppcheck valgrind ccache
           python3-cryptography-vectors" ;;
 windows) packages="cmake make g++-mingw-w64-x86-64-posix googletest python3
           python3-cryptography-vectors wine wine64" ;;

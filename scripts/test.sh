@@ -1,16 +1,21 @@
 #!/bin/sh
 # Installs what is missing, then builds and runs every test: the warnings-as-errors debug
 # build and the optimised (release) build with their tests; over the debug build, valgrind's
-# memcheck of the program and the unit tests; the
-# Debian packages and their consumers, the stand-alone program and the Windows .zip under
-# Wine; the stand-alone program on a real kernel under QEMU; the Windows build (the one the
-# .zip came from) under Wine; a bounded run of the fuzz targets side by side (FUZZ_SECONDS,
-# default 60 s each); the static checks (clang-format, clang-tidy, cppcheck); and last the
-# AddressSanitizer/UndefinedBehaviorSanitizer build.
+# memcheck of the program and the unit tests; the Debian packages and their consumers, the
+# stand-alone program and the Windows .zip under Wine; the stand-alone program on a real
+# kernel under QEMU; the Windows build (the one the .zip came from) under Wine; a bounded
+# run of the fuzz targets side by side (FUZZ_SECONDS, default 60 s each); the static checks
+# (clang-format, clang-tidy, cppcheck); and last the AddressSanitizer/UndefinedBehaviorSanitizer
+# build.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 jobs=$(nproc)
+# The optimised builds (release, then the packages' and the stand-alone program's) compile
+# the same sources with the same flags; ccache compiles them once. Every build folder that
+# the command configures picks the launcher up from the environment.
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+export CCACHE_DIR="$PWD/build/ccache"
 
 step_started=""
 # Ends the step before, if any, with its time and names the next.
