@@ -3,14 +3,14 @@
 # UndefinedBehaviorSanitizer) and runs them side by side, each over a scratch copy of its seed
 # corpus for a bounded time. Fails when a target finds a fault, and keeps its input.
 #
-#   scripts/fuzz.sh [SECONDS]    seconds per target: the argument, else FUZZ_SECONDS, else 60
+#   scripts/fuzz.sh [SECONDS]    seconds per target: the argument, else FUZZ_SECONDS, else 45
 #
 # FUZZ_TARGETS picks targets (default: all three); FUZZ_BUILD_DIR moves the build folder.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 
-seconds=${1:-${FUZZ_SECONDS:-60}}
+seconds=${1:-${FUZZ_SECONDS:-45}}
 targets=${FUZZ_TARGETS:-"usha wmi_provider pipeline"}
 build=${FUZZ_BUILD_DIR:-build/fuzz}
 case $seconds in

@@ -4,7 +4,7 @@
 # memcheck of the program and the unit tests; the Debian packages and their consumers, the
 # stand-alone program and the Windows .zip under Wine; the stand-alone program on a real
 # kernel under QEMU; the Windows build (the one the .zip came from) under Wine; a bounded
-# run of the fuzz targets side by side (FUZZ_SECONDS, default 60 s each); the static checks
+# run of the fuzz targets side by side (FUZZ_SECONDS, default 45 s each); the static checks
 # (clang-format, clang-tidy, cppcheck); and last the AddressSanitizer/UndefinedBehaviorSanitizer
 # build.
 set -eu
