@@ -1,17 +1,17 @@
 // The console program with an allocator that fails: the Nth allocation of the run returns
 // null, as malloc does when memory runs out.
 //
-//   allocation_sweep_program [quiet] scripted FAILURE N   over a scripted inventory
-//   allocation_sweep_program [quiet] machine FAILURE N    over this machine, as the program runs
-//   allocation_sweep_program [quiet] tree FAILURE N ROOT [MAX_DESCRIPTORS]
+//   allocation_sweep_program scripted FAILURE N        over a scripted inventory
+//   allocation_sweep_program machine FAILURE N         over this machine, as the program runs
+//   allocation_sweep_program tree FAILURE N ROOT [MAX_DESCRIPTORS]
 //                             over the hardware provider on the tree at ROOT
-//
-// With "quiet" the run is one call of GenerateComputerID instead, and standard output gets
-// "comp id = " and the ID, "std::bad_alloc" or "another exception" on a line.
 //
 // FAILURE "once" fails the Nth allocation only; "exhausted" fails it and every later one,
 // and leaves no memory to raise an exception in either, as when the runtime's emergency
-// store could not be set up. N = 0 fails nothing. Standard output is the program's;
+// store could not be set up; "quiet" fails the Nth allocation only, in one call of
+// GenerateComputerID instead of the console program, and standard output then gets
+// "comp id = " and the ID, "std::bad_alloc" or "another exception" on a line. N = 0 fails
+// nothing. Otherwise standard output is the console program's;
 // standard error gets one line, "allocations K", with the number of allocations the run
 // asked for, and for the scripted inventory one more line per interface released more
 // often than it was handed out.
@@ -176,21 +176,15 @@ int posix_memalign(void** memptr, std::size_t alignment, std::size_t size)
 
 int main(int argc, char** argv)
 {
-    const char* const program = argv[0];
-    const bool quiet = argc > 1 && std::strcmp(argv[1], "quiet") == 0;
-    if (quiet) {
-        --argc;
-        ++argv;
-    }
     const std::string mode = argc > 3 ? argv[1] : "";
     const std::string failure = argc > 3 ? argv[2] : "";
     if ((mode != "scripted" && mode != "tree" && mode != "machine") ||
-        (failure != "once" && failure != "exhausted") ||
+        (failure != "once" && failure != "exhausted" && failure != "quiet") ||
         (mode == "tree" ? argc != 5 && argc != 6 : argc != 4)) {
         (void)std::fprintf(stderr,
-                           "usage: %s [quiet] scripted|machine once|exhausted N\n"
-                           "       %s [quiet] tree once|exhausted N ROOT [MAX_DESCRIPTORS]\n",
-                           program, program);
+                           "usage: %s scripted|machine once|exhausted|quiet N\n"
+                           "       %s tree once|exhausted|quiet N ROOT [MAX_DESCRIPTORS]\n",
+                           argv[0], argv[0]);
         return 2;
     }
     exhausted = failure == "exhausted";
@@ -213,7 +207,7 @@ int main(int argc, char** argv)
 
     armed = true;
     int status = 0;
-    if (quiet)
+    if (failure == "quiet")
         RunQuietEntry();
     else
         status = computer_id_app::RunConsole([] {});

@@ -246,13 +246,10 @@ INSTANTIATE_TEST_SUITE_P(Failures, AllocationSweepTest,
 void SweepOver(const std::vector<std::string>& provider, const char* failure,
                const std::vector<std::string>& after = {})
 {
-    const bool quiet = std::string(failure) == "quiet";
     std::vector<std::string> before{ALLOCATION_SWEEP_PROGRAM};
-    if (quiet)
-        before.emplace_back("quiet");
     before.insert(before.end(), provider.begin(), provider.end());
-    before.emplace_back(quiet ? "once" : failure);
-    Sweep(before, after, quiet ? QuietViolation : Violation);
+    before.emplace_back(failure);
+    Sweep(before, after, std::string(failure) == "quiet" ? QuietViolation : Violation);
 }
 
 TEST_P(AllocationSweepTest, ScriptedInventory)
