@@ -91,20 +91,18 @@ void Report(const std::string& text)
 void RunQuietEntry()
 {
     std::ostream noTrace(nullptr);
-    std::string outcome = "comp id = ";
+    std::string id;
+    const char* outcome = "comp id = ";
     try {
-        const std::string id = Lib_ComputerID::GenerateComputerID(noTrace);
-        armed = false;
-        outcome += id;
+        id = Lib_ComputerID::GenerateComputerID(noTrace);
     } catch (const std::bad_alloc&) {
-        armed = false;
         outcome = "std::bad_alloc";
     } catch (...) {
-        armed = false;
         outcome = "another exception";
     }
-    outcome += "\n";
-    (void)!::write(STDOUT_FILENO, outcome.data(), outcome.size());
+    armed = false;
+    const std::string line = outcome + id + "\n";
+    (void)!::write(STDOUT_FILENO, line.data(), line.size());
 }
 
 // "... handed out H, released R" lines of the script's release accounting with R > H.
