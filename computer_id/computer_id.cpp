@@ -26,13 +26,54 @@ private:
     std::ios_base::fmtflags flags_;
 };
 
+// COM on the calling thread for one run. The console's run starts it apartment-threaded and
+// leaves it started. An embedding program's run takes the thread as it finds it: where COM
+// was started multithreaded it keeps that model (WMI works in either), and a start-up made
+// here is undone when the run ends.
+class ComStartUp {
+public:
+    enum class Scope { LeftStarted, ThisRun };
+
+    explicit ComStartUp(Scope scope)
+    {
+        if (scope == Scope::LeftStarted) {
+            InitializeCOM();
+            return;
+        }
+        const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (hr == RPC_E_CHANGED_MODE) {
+            return;
+        }
+        ThrowIfComStartFailed(hr);
+        undo_ = true;
+    }
+    ~ComStartUp()
+    {
+        if (undo_) {
+            CoUninitialize();
+        }
+    }
+    ComStartUp(const ComStartUp&) = delete;
+    ComStartUp& operator=(const ComStartUp&) = delete;
+
+    static void ThrowIfComStartFailed(HRESULT hr)
+    {
+        if (FAILED(hr)) {
+            throw ComFailure(ComFailureMessage(failure_messages::kComStart, hr), hr);
+        }
+    }
+
+private:
+    bool undo_ = false;
+};
+
 // The pipeline with its trace on the given stream, which it leaves in hex: the console
 // transcript keeps std::cout in hex for the rest of the run.
-std::string RunPipeline(std::ostream& trace)
+std::string RunPipeline(std::ostream& trace, ComStartUp::Scope comScope)
 {
     trace << "In GetComputerID\n";
     trace << "InitializeCOM\n";
-    InitializeCOM();
+    const ComStartUp com(comScope);
     trace << "Done InitializeCOM\n";
     // The platform information is released before the caller takes the ID.
     const std::string platformInfo = CreateComputerID(trace, 7);
@@ -45,7 +86,7 @@ std::string GenerateComputerID(std::ostream& trace)
 {
     const FlagsKeeper keeper(trace);
     try {
-        return RunPipeline(trace);
+        return RunPipeline(trace, ComStartUp::Scope::ThisRun);
     } catch (const ComFailure& failure) {
         if (IsOutOfMemory(failure.status))
             throw std::bad_alloc();
@@ -59,16 +100,13 @@ std::string GenerateComputerID(std::ostream& trace)
 
 void InitializeCOM()
 {
-    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(hr)) {
-        throw ComFailure(ComFailureMessage(failure_messages::kComStart, hr), hr);
-    }
+    ComStartUp::ThrowIfComStartFailed(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 }
 
 void GetComputerID(std::string& computerId)
 {
     try {
-        computerId = RunPipeline(std::cout);
+        computerId = RunPipeline(std::cout, ComStartUp::Scope::LeftStarted);
     } catch (const IDGenerationError& error) {
         std::cout << "Error: " << error.what() << std::endl;
     }

@@ -16,4 +16,11 @@ inline constexpr const char* kNoPlatformInformation =
 // What an error says when no memory could be had for a copy of its message.
 inline constexpr const char* kUnknown = "Unknown exception";
 
+// The C interface's messages for what the C++ entry reports by exception type or never
+// meets.
+inline constexpr const char* kOutOfMemory = "Out of memory";
+inline constexpr const char* kIdNull = "Invalid argument: id is NULL";
+inline constexpr const char* kIdBufferTooSmall =
+    "id_size is too small for the ID; COMPUTER_ID_MAX_SIZE (65) bytes always suffice";
+
 } // namespace Lib_ComputerID::failure_messages

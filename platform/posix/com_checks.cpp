@@ -30,14 +30,26 @@ HRESULT CheckInitializeArguments(void* reserved, DWORD coInit)
     return S_OK;
 }
 
-HRESULT StartCom(std::optional<DWORD>& threadModel, DWORD coInit)
+HRESULT StartCom(ThreadCom& thread, DWORD coInit)
 {
     const DWORD model = coInit & COINIT_APARTMENTTHREADED;
-    if (!threadModel) {
-        threadModel = model;
+    if (thread.startUps == 0) {
+        thread.model = model;
+        thread.startUps = 1;
         return S_OK;
     }
-    return *threadModel == model ? S_FALSE : RPC_E_CHANGED_MODE;
+    if (thread.model != model) {
+        return RPC_E_CHANGED_MODE;
+    }
+    ++thread.startUps;
+    return S_FALSE;
+}
+
+void StopCom(ThreadCom& thread)
+{
+    if (thread.startUps > 0) {
+        --thread.startUps;
+    }
 }
 
 // cppcheck-suppress constParameter

@@ -5,12 +5,9 @@
 
 #include <platform/com_wmi.h>
 
-#include <optional>
-
 namespace {
 
-// The concurrency model this thread started COM with; empty until CoInitializeEx succeeds.
-thread_local std::optional<DWORD> threadModel;
+thread_local platform::com::ThreadCom threadCom;
 
 } // namespace
 
@@ -20,13 +17,18 @@ HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
         FAILED(status)) {
         return status;
     }
-    return platform::com::StartCom(threadModel, dwCoInit);
+    return platform::com::StartCom(threadCom, dwCoInit);
+}
+
+void CoUninitialize()
+{
+    platform::com::StopCom(threadCom);
 }
 
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv)
 {
-    return platform::com::CreateInstance(threadModel.has_value(), rclsid, pUnkOuter, dwClsContext,
+    return platform::com::CreateInstance(threadCom.startUps > 0, rclsid, pUnkOuter, dwClsContext,
                                          riid, ppv, platform::hardware::CreateMachineLocator);
 }
 

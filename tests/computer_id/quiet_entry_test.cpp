@@ -39,8 +39,8 @@ struct Case {
 const Case kCases[] = {
     {"typical machine", TypicalMachine, nullptr},
     {"COM start-up",
-     [](ScriptedWmi& wmi) { wmi.Fail(Step::CoInitializeFirst, RPC_E_CHANGED_MODE); },
-     "Failed to initialize COM library. Error code = 0x80010106\n"},
+     [](ScriptedWmi& wmi) { wmi.Fail(Step::CoInitializeFirst, E_INVALIDARG); },
+     "Failed to initialize COM library. Error code = 0x80070057\n"},
     {"locator", [](ScriptedWmi& wmi) { wmi.Fail(Step::CoCreateInstance, REGDB_E_CLASSNOTREG); },
      "Failed to create IWbemLocator object. Err code = 0x80040154\n"},
     {"connection",

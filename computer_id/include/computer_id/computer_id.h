@@ -21,25 +21,25 @@ namespace Lib_ComputerID {
 // it. When std::bad_alloc or the stream's exception leaves, COM interfaces held at that
 // moment may not be released.
 //
-// Threads and COM: everything runs on the calling thread, which it first starts COM on,
-// apartment-threaded. Starting it again on a thread where COM is already started
-// apartment-threaded is no failure; a thread that started it multithreaded gets
-// IDGenerationError with status 0x80010106. COM is left initialised on the thread: the
-// library never shuts it down (on Windows, each call that got past the start-up leaves one
-// start-up for CoUninitialize to undo). Every COM interface the run creates is released
-// before it returns or throws IDGenerationError. The library keeps no state between calls
+// Threads and COM: everything runs on the calling thread, and COM is left on it as it was
+// found. A thread where COM is not started, or started apartment-threaded, gets a start-up
+// apartment-threaded that is undone before the call returns or throws; a thread where the
+// program started COM multithreaded is used in that model. Every COM interface the run
+// creates is released before it returns or throws IDGenerationError. The library keeps no state between calls
 // and may be called at any time, from atexit handlers and the destructors of static objects
 // too. The trace stream is written without a lock and switched to hex while the run lasts:
 // threads that call it at the same time need a trace stream each. Messages and the ID do
 // not depend on the global locale.
 std::string GenerateComputerID(std::ostream& trace);
 
-// Starts COM on the calling thread, apartment-threaded. Starting it again on the same
-// thread is not a failure. Throws IDGenerationError when COM cannot be started.
+// Starts COM on the calling thread, apartment-threaded, and leaves it started. Starting it
+// again on the same thread is not a failure. Throws IDGenerationError when COM cannot be
+// started, also on a thread where COM was started multithreaded (status 0x80010106).
 void InitializeCOM();
 
 // The console program's entry: GenerateComputerID with its trace on standard output,
-// moving the ID text into computerId on success. Reports an IDGenerationError as an
+// moving the ID text into computerId on success. Starts COM as InitializeCOM does and leaves
+// it started. Reports an IDGenerationError as an
 // "Error: " line and leaves computerId untouched; other exceptions pass through, so a run
 // never yields another ID. The trace switches std::cout to hexadecimal integers for good.
 // Not safe to call from two threads at once: both would write std::cout and its flags.

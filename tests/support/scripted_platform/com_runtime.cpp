@@ -7,8 +7,8 @@
 
 namespace {
 
-// The concurrency model this thread started COM with under the current installation.
-thread_local std::optional<DWORD> threadModel;
+// The COM start-ups of this thread under the current installation.
+thread_local platform::com::ThreadCom threadCom;
 
 std::atomic<platform::scripted::Provider*> installedProvider{nullptr};
 
@@ -22,15 +22,15 @@ Provider* InstalledProvider()
 }
 
 ProviderInstallation::ProviderInstallation(Provider& provider)
-    : previousProvider_(installedProvider.exchange(&provider)), previousThreadModel_(threadModel)
+    : previousProvider_(installedProvider.exchange(&provider)), previousThreadCom_(threadCom)
 {
-    threadModel.reset();
+    threadCom = {};
 }
 
 ProviderInstallation::~ProviderInstallation()
 {
     installedProvider.store(previousProvider_);
-    threadModel = previousThreadModel_;
+    threadCom = previousThreadCom_;
 }
 
 HardwareInstallation::HardwareInstallation(const hardware::HardwareProvider& hardware)
@@ -71,13 +71,18 @@ HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit)
             return *status;
         }
     }
-    return platform::com::StartCom(threadModel, dwCoInit);
+    return platform::com::StartCom(threadCom, dwCoInit);
+}
+
+void CoUninitialize()
+{
+    platform::com::StopCom(threadCom);
 }
 
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv)
 {
-    return platform::com::CreateInstance(threadModel.has_value(), rclsid, pUnkOuter, dwClsContext,
+    return platform::com::CreateInstance(threadCom.startUps > 0, rclsid, pUnkOuter, dwClsContext,
                                          riid, ppv, CreateLocator);
 }
 

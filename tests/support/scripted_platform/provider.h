@@ -1,9 +1,10 @@
-// The COM entry points of a test build: CoInitializeEx, CoCreateInstance, CoSetProxyBlanket
-// and SysAllocString answer from the provider a test installs. Without one they behave as
-// the program's, over this machine.
+// The COM entry points of a test build: CoInitializeEx, CoUninitialize, CoCreateInstance,
+// CoSetProxyBlanket and SysAllocString answer from the provider a test installs. Without one
+// they behave as the program's, over this machine.
 #pragma once
 
 #include <platform/com_wmi.h>
+#include <platform/posix/com_checks.h>
 
 #include <optional>
 
@@ -47,7 +48,7 @@ public:
 
 private:
     Provider* previousProvider_;
-    std::optional<DWORD> previousThreadModel_;
+    platform::com::ThreadCom previousThreadCom_;
 };
 
 // A hardware provider, over a fake tree say, behind CoCreateInstance for the lifetime of

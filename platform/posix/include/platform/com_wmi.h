@@ -160,6 +160,9 @@ protected:
 // Per thread: the first call -> S_OK; later calls with the same model -> S_FALSE; a
 // different model -> RPC_E_CHANGED_MODE.
 HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit);
+// Undoes one successful CoInitializeEx (S_OK or S_FALSE) of this thread; the last one ends
+// COM on the thread.
+void CoUninitialize();
 // Only CLSID_WbemLocator / IID_IWbemLocator (in-process, no outer object) is registered;
 // any other class -> REGDB_E_CLASSNOTREG. Requires CoInitializeEx on this thread.
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
