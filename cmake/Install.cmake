@@ -1,25 +1,37 @@
 # Installs the libraries, their public headers, the program and a CMake package
-# (find_package(ComputerID) gives ComputerID::sha and ComputerID::computer_id) where
-# GNUInstallDirs puts them: configured with the prefix /usr on Debian (preset package) the
-# libraries land in the multiarch folder. The static build packages only the stand-alone
-# program instead.
+# (find_package(ComputerID) gives ComputerID::sha, ComputerID::computer_id and the C
+# interface's shared library ComputerID::c) where GNUInstallDirs puts them: configured with
+# the prefix /usr on Debian (preset package) the libraries land in the multiarch folder. The
+# static build packages only the stand-alone program and its documents instead.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(CPACK_PACKAGE_NAME computer-id)
 set(CPACK_PACKAGE_VENDOR "computer_id developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Derives a stable computer ID from the machine's hardware")
-set(CPACK_PACKAGE_CONTACT "computer_id developers <computer-id@localhost>")
+set(CPACK_PACKAGE_CONTACT "computer_id developers <computer-id@users.noreply.example.org>")
+# Folders that install and cpack create get 0755 whatever the umask of the build.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/computer-id)
 # Lets a group read the serial numbers: shipped as an example, which the package does not enable.
 set(serials_recipe ${PROJECT_SOURCE_DIR}/packaging/computer-id-serials.conf)
-set(serials_recipe_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/computer-id/examples)
+# README.md and, at the same relative places, the documents it links to and those they link to.
+set(readme ${PROJECT_SOURCE_DIR}/README.md)
+set(readme_docs computer-id.md benchmarks.md linux-transcript.txt windows-wine-transcript.txt)
+list(TRANSFORM readme_docs PREPEND ${PROJECT_SOURCE_DIR}/docs/)
+
+function(computer_id_install_readme component)
+    install(FILES ${readme} DESTINATION ${doc_dir} COMPONENT ${component})
+    install(FILES ${readme_docs} DESTINATION ${doc_dir}/docs COMPONENT ${component})
+endfunction()
 
 if(COMPUTER_ID_STATIC)
-    # The program, the README and the serials recipe, nothing else.
+    # The program, the README with its documents, the licence and the serials recipe.
     install(TARGETS computer_id RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
-    install(FILES ${PROJECT_SOURCE_DIR}/README.md
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/computer-id COMPONENT program)
-    install(FILES ${serials_recipe} DESTINATION ${serials_recipe_dir} COMPONENT program)
+    computer_id_install_readme(program)
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${doc_dir} COMPONENT program)
+    install(FILES ${serials_recipe} DESTINATION ${doc_dir}/examples COMPONENT program)
     set(CPACK_GENERATOR TGZ)
     set(CPACK_PACKAGE_FILE_NAME
         computer-id-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}-static)
@@ -32,13 +44,49 @@ set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/ComputerID)
 install(TARGETS computer_id_sha computer_id_platform computer_id_library
     EXPORT ComputerIDTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+# The C interface: on Linux libcomputer_id.so.0 in its own package and the link to it that
+# the linker looks for in the -dev package; on Windows the DLL beside the program and
+# MinGW's import library, with the .def and an import library for MSVC's linker.
+install(TARGETS computer_id_c EXPORT ComputerIDTargets
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
+        NAMELINK_COMPONENT development
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+if(WIN32)
+    install(FILES ${PROJECT_SOURCE_DIR}/computer_id/computer_id.def
+        DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+endif()
+if(WIN32 AND CMAKE_DLLTOOL)
+    install(FILES $<TARGET_FILE_DIR:computer_id_c>/computer_id.lib
+        DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+endif()
+
 install(TARGETS computer_id RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
-if(NOT WIN32)
-    install(FILES ${serials_recipe} DESTINATION ${serials_recipe_dir} COMPONENT program)
+computer_id_install_readme(program)
+if(WIN32)
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${doc_dir} COMPONENT program)
+else()
+    install(FILES ${serials_recipe} DESTINATION ${doc_dir}/examples COMPONENT program)
 endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/sha/include/ ${PROJECT_SOURCE_DIR}/computer_id/include/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+
+# The bindings: Python's module where Debian's python3 finds it, on Windows beside the DLL
+# it loads; the C# source for projects to compile in.
+set(python_binding ${PROJECT_SOURCE_DIR}/bindings/python/computer_id.py)
+set(csharp_binding ${PROJECT_SOURCE_DIR}/bindings/csharp/ComputerId.cs)
+if(EXISTS ${python_binding})
+    if(WIN32)
+        install(FILES ${python_binding} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT python)
+    else()
+        install(FILES ${python_binding} DESTINATION lib/python3/dist-packages COMPONENT python)
+    endif()
+endif()
+if(EXISTS ${csharp_binding})
+    install(FILES ${csharp_binding} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/computer-id/csharp
+        COMPONENT development)
+endif()
 
 install(EXPORT ComputerIDTargets NAMESPACE ComputerID:: DESTINATION ${package_dir}
     COMPONENT development)
@@ -53,18 +101,10 @@ install(FILES ${PROJECT_BINARY_DIR}/ComputerIDConfig.cmake
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
 else()
-    # Two packages, the Debian way: computer-id holds the program, computer-id-dev the
-    # static libraries, headers and CMake package, which need nothing from the program.
-    set(CPACK_GENERATOR DEB)
-    set(CPACK_DEB_COMPONENT_INSTALL ON)
-    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-    set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME computer-id)
-    set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION utils)
-    set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
-    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME computer-id-dev)
-    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-    set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
-        "Static libraries, headers and CMake package of computer_id")
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/computer-id.pc.in
+        ${PROJECT_BINARY_DIR}/packaging/computer-id.pc @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/packaging/computer-id.pc
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+    include(${PROJECT_SOURCE_DIR}/packaging/Debian.cmake)
 endif()
 include(CPack)
