@@ -1,0 +1,43 @@
+"""The Python binding against the library it loads: the ID the console program printed
+(COMPUTER_ID_EXPECTED_ID), or the failure of a library scripted to fail
+(COMPUTER_ID_EXPECTED_STATUS and COMPUTER_ID_EXPECTED_MESSAGE)."""
+import os
+import unittest
+
+import computer_id
+
+EXPECTED_ID = os.environ.get("COMPUTER_ID_EXPECTED_ID")
+EXPECTED_MESSAGE = os.environ.get("COMPUTER_ID_EXPECTED_MESSAGE")
+
+
+@unittest.skipUnless(EXPECTED_ID, "no expected ID given")
+class IdTest(unittest.TestCase):
+    def test_gives_the_console_programs_id(self):
+        self.assertEqual(computer_id.get(), EXPECTED_ID)
+
+    def test_hands_over_each_trace_line(self):
+        lines = []
+        self.assertEqual(computer_id.get(trace=lines.append), EXPECTED_ID)
+        self.assertEqual(lines[0], "In GetComputerID\n")
+        self.assertTrue(all(line.endswith("\n") and line.count("\n") == 1 for line in lines))
+
+    def test_raises_what_the_trace_function_raised(self):
+        def fail(_line):
+            raise KeyError("trace")
+
+        with self.assertRaises(KeyError):
+            computer_id.get(trace=fail)
+
+
+@unittest.skipUnless(EXPECTED_MESSAGE, "no expected failure given")
+class FailureTest(unittest.TestCase):
+    def test_raises_the_status_and_message(self):
+        with self.assertRaises(computer_id.ComputerIDError) as raised:
+            computer_id.get()
+        self.assertEqual(raised.exception.status, int(os.environ["COMPUTER_ID_EXPECTED_STATUS"]))
+        self.assertEqual(raised.exception.message, EXPECTED_MESSAGE)
+        self.assertEqual(str(raised.exception), EXPECTED_MESSAGE)
+
+
+if __name__ == "__main__":
+    unittest.main()
