@@ -5,7 +5,10 @@
 namespace {
 
 struct FailingConnection {
-    FailingConnection() { wmi.Fail(platform::scripted::Step::ConnectServer, WBEM_E_INVALID_NAMESPACE); }
+    FailingConnection()
+    {
+        wmi.Fail(platform::scripted::Step::ConnectServer, WBEM_E_INVALID_NAMESPACE);
+    }
     platform::scripted::ScriptedWmi wmi;
 };
 

@@ -35,17 +35,17 @@ enum computer_id_status {
  * when id_size > 0, and writes why into message: the text the console program prints after
  * "Error: ", without the line end, cut to message_size - 1 bytes. message may be NULL or
  * message_size 0; on success it is made an empty string. */
-int computer_id_get(char *id, size_t id_size, char *message, size_t message_size);
+int computer_id_get(char* id, size_t id_size, char* message, size_t message_size);
 
 /* computer_id_get, handing each trace line (with its '\n'; not NUL-terminated) to
  * write(context, text, size) as it is made, on the calling thread. A NULL write discards
  * the trace. */
-int computer_id_get_traced(void (*write)(void *context, const char *text, size_t size),
-                           void *context, char *id, size_t id_size, char *message,
+int computer_id_get_traced(void (*write)(void* context, const char* text, size_t size),
+                           void* context, char* id, size_t id_size, char* message,
                            size_t message_size);
 
 /* The library's version, "major.minor.patch"; static storage. */
-const char *computer_id_version(void);
+const char* computer_id_version(void);
 
 #ifdef __cplusplus
 }
