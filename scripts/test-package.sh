@@ -1,14 +1,17 @@
 #!/bin/sh
-# Builds the .deb packages (preset package), checks that each holds exactly its files,
-# builds the example consumers with find_package against the -dev package alone, compares
+# Builds the .deb packages (preset package), checks that each holds exactly its files and
+# that lintian finds no error or warning in any of them, that the relative links of the
+# program's documents lead to files in the package; builds the example consumers with
+# find_package against the -dev package and the library package it depends on, compares
 # sha256_file's digests with sha256sum, runs the program unpacked from its package and
 # checks that print_id prints that program's ID and nothing else; builds print_id in a
 # program that embeds the project with add_subdirectory and checks the same. Then builds the
-# stand-alone program (preset static) and its .tar.gz next to the .debs, checks that the
-# program needs no shared library and that, unpacked, it gives the ID of the .deb's program.
-# Last the Windows package: the .zip of the MinGW-w64 build (preset mingw, shared with
-# test-windows.sh), unpacked, with print_id built against the unpacked tree; under Wine the
-# unpacked program's transcript is checked and print_id must print its ID.
+# stand-alone program (preset static) and its .tar.gz next to the .debs, checks its files
+# and links, that the program needs no shared library and that, unpacked, it gives the ID
+# of the .deb's program. Last the Windows package: the .zip of the MinGW-w64 build (preset
+# mingw, shared with test-windows.sh), its files and links checked, unpacked, with print_id
+# built against the unpacked tree; under Wine the unpacked program's transcript is checked
+# and print_id must print its ID.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -17,8 +20,21 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 fail() { echo "FAIL: $1"; exit 1; }
-# The files (not folders) a .deb holds, sorted.
-deb_files() { dpkg -c "$1" | awk '$1 ~ /^-/ {print $6}' | LC_ALL=C sort; }
+# The files and links (not folders) a .deb holds, sorted; a link as "name -> target".
+deb_files() { dpkg -c "$1" | awk '$1 ~ /^-/ {print $6} $1 ~ /^l/ {print $6, $7, $8}' | LC_ALL=C sort; }
+# The README and the documents it links to, below the documents folder $1.
+readme_docs() {
+    for file in README.md docs/benchmarks.md docs/computer-id.md docs/linux-transcript.txt \
+        docs/windows-wine-transcript.txt; do echo "$1$file"; done
+}
+# Every relative link in the Markdown documents below folder $1 must lead to a file there.
+check_links() {
+    for page in $(cd "$1" && find . -name '*.md'); do
+        for target in $(grep -o '](\([^)#]*\)' "$1/$page" | cut -c3- | grep -v '^$\|://'); do
+            [ -f "$1/$(dirname "$page")/$target" ] || fail "$page in $2 links to missing $target"
+        done
+    done
+}
 # The public headers, as installed below the include folder: those of each include/ folder.
 public_headers() {
     for library in sha computer_id; do
@@ -31,24 +47,50 @@ cmake --build --preset package -j "$(nproc)"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 program_deb=$(ls "$build"/computer-id_*.deb)
+library_deb=$(ls "$build"/libcomputer-id0_*.deb)
 dev_deb=$(ls "$build"/computer-id-dev_*.deb)
+python_deb=$(ls "$build"/python3-computer-id_*_all.deb)
 libdir=./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+# The copyright file and changelog Debian wants in the documents folder of each package.
+debian_docs() { printf '%s\n' "./usr/share/doc/$1/changelog.gz" "./usr/share/doc/$1/copyright"; }
+check_deb() {
+    [ "$(deb_files "$1")" = "$(LC_ALL=C sort)" ] ||
+        fail "$(basename "$1") holds: $(deb_files "$1" | tr '\n' ' ')"
+}
 
-expected="./usr/bin/computer_id
-./usr/share/doc/computer-id/examples/computer-id-serials.conf"
-[ "$(deb_files "$program_deb")" = "$expected" ] ||
-    fail "$(basename "$program_deb") holds: $(deb_files "$program_deb" | tr '\n' ' ')"
-expected=$( (public_headers ./usr/include/
+(echo ./usr/bin/computer_id ./usr/share/doc/computer-id/examples/computer-id-serials.conf \
+    ./usr/share/man/man1/computer_id.1.gz | tr ' ' '\n'
+    readme_docs ./usr/share/doc/computer-id/
+    debian_docs computer-id) | check_deb "$program_deb"
+version=$(dpkg-deb -f "$library_deb" Version)
+(echo "$libdir/libcomputer_id.so.0 -> libcomputer_id.so.$version"
+    echo "$libdir/libcomputer_id.so.$version"
+    debian_docs libcomputer-id0) | check_deb "$library_deb"
+(public_headers ./usr/include/
     printf '%s\n' "$libdir/libcomputer_id.a" "$libdir/libcomputer_id_platform.a" \
-        "$libdir/libcomputer_id_sha.a"
+        "$libdir/libcomputer_id_sha.a" "$libdir/libcomputer_id.so -> libcomputer_id.so.0" \
+        "$libdir/pkgconfig/computer-id.pc" ./usr/share/computer-id/csharp/ComputerId.cs
     for file in Config ConfigVersion Targets Targets-release; do
         echo "$libdir/cmake/ComputerID/ComputerID$file.cmake"
-    done) | LC_ALL=C sort)
-[ "$(deb_files "$dev_deb")" = "$expected" ] ||
-    fail "$(basename "$dev_deb") holds: $(deb_files "$dev_deb" | tr '\n' ' ')"
-echo "ok: $(basename "$program_deb") holds the program and the serials recipe (not enabled), $(basename "$dev_deb") the libraries in the multiarch folder, exactly the public headers and the CMake package"
+    done
+    debian_docs computer-id-dev) | check_deb "$dev_deb"
+(echo ./usr/lib/python3/dist-packages/computer_id.py
+    debian_docs python3-computer-id) | check_deb "$python_deb"
+echo "ok: $(basename "$program_deb") holds the program, its manual page, the README with its documents and the serials recipe (not enabled), $(basename "$library_deb") the shared library, $(basename "$dev_deb") the static libraries, the link to the shared one in the multiarch folder, exactly the public headers, the pkg-config file, the CMake package and the C# binding, $(basename "$python_deb") the Python module; each its copyright file and changelog"
+
+if ! lintian --fail-on error,warning --tag-display-limit 0 "$build"/*.deb >"$scratch/lintian" 2>&1; then
+    cat "$scratch/lintian"
+    fail "lintian finds errors or warnings"
+fi
+grep -v '^running with root privileges' "$scratch/lintian" || :
+echo "ok: lintian finds no error or warning in $(cd "$build" && echo *.deb)"
+
+dpkg -x "$program_deb" "$scratch/program"
+check_links "$scratch/program/usr/share/doc/computer-id" "$(basename "$program_deb")"
+echo "ok: the links of the README and its documents lead to files in $(basename "$program_deb")"
 
 dpkg -x "$dev_deb" "$scratch/dev"
+dpkg -x "$library_deb" "$scratch/dev"
 for example in sha256_file print_id; do
     cmake -S "examples/$example" -B "$scratch/$example" -DCMAKE_PREFIX_PATH="$scratch/dev/usr" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -70,7 +112,6 @@ theirs=$(sha256sum - <"$scratch/one")
 [ "$ours" = "$theirs" ] || fail "example gives '$ours' for standard input, sha256sum '$theirs'"
 echo "ok: standard input as -"
 
-dpkg -x "$program_deb" "$scratch/program"
 output=$("$scratch/program/usr/bin/computer_id" </dev/null) || fail "unpacked program failed"
 id=$(printf '%s\n' "$output" | sed -n 's/^comp id = //p')
 printf '%s\n' "$id" | grep -Eqx '[0-9a-f]{33,64}' || fail "unpacked program printed no ID"
@@ -83,7 +124,7 @@ check_print_id() {
         fail "$2 printed '$(cat "$scratch/print_id.out")', the program's ID is '$id'"
 }
 check_print_id "$scratch/print_id/print_id" "print_id built against $(basename "$dev_deb")"
-echo "ok: print_id, built with find_package against $(basename "$dev_deb") alone, prints the program's ID alone"
+echo "ok: print_id, built with find_package against $(basename "$dev_deb") and $(basename "$library_deb") alone, prints the program's ID alone"
 
 embedding=tests/consumers/add_subdirectory
 cmake -S "$embedding" -B "$scratch/embedding" -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -97,11 +138,13 @@ cmake --build --preset static -j "$(nproc)"
 (cd build/static && cpack -B "$root/$build" >/dev/null)
 tarball=$(ls "$build"/computer-id-*-static.tar.gz)
 folder=$(basename "$tarball" .tar.gz)
-[ "$(tar -tzf "$tarball" | grep -v '/$' | LC_ALL=C sort)" = "$folder/bin/computer_id
-$folder/share/doc/computer-id/README.md
-$folder/share/doc/computer-id/examples/computer-id-serials.conf" ] ||
+[ "$(tar -tzf "$tarball" | grep -v '/$' | LC_ALL=C sort)" = "$( (echo "$folder/bin/computer_id"
+    readme_docs "$folder/share/doc/computer-id/"
+    printf '%s\n' "$folder/share/doc/computer-id/LICENSE" \
+        "$folder/share/doc/computer-id/examples/computer-id-serials.conf") | LC_ALL=C sort)" ] ||
     fail "$(basename "$tarball") holds: $(tar -tzf "$tarball" | tr '\n' ' ')"
 tar -xzf "$tarball" -C "$scratch"
+check_links "$scratch/$folder/share/doc/computer-id" "$(basename "$tarball")"
 program="$scratch/$folder/bin/computer_id"
 if readelf -l "$program" | grep -q 'program interpreter'; then
     fail "the stand-alone program needs the dynamic loader"
@@ -109,7 +152,7 @@ fi
 output=$("$program" </dev/null) || fail "stand-alone program failed"
 static_id=$(printf '%s\n' "$output" | sed -n 's/^comp id = //p')
 [ "$static_id" = "$id" ] || fail "stand-alone program gives '$static_id', the .deb's '$id'"
-echo "ok: $(basename "$tarball") holds the program, the README and the serials recipe; unpacked, the program is static and gives the .deb's ID"
+echo "ok: $(basename "$tarball") holds the program, the README with its documents, the licence and the serials recipe; unpacked, the program is static and gives the .deb's ID"
 
 scripts/install-deps.sh windows
 windows_build=build/mingw
@@ -123,14 +166,18 @@ folder=$(basename "$zip" .zip)
 mkdir "$scratch/windows"
 (cd "$scratch/windows" && cmake -E tar xf "$root/$zip")
 tree="$scratch/windows/$folder"
-expected=$( (echo bin/computer_id.exe
+expected=$( (printf '%s\n' bin/computer_id.exe bin/computer_id.dll bin/computer_id.py \
+        share/computer-id/csharp/ComputerId.cs share/doc/computer-id/LICENSE
+    readme_docs share/doc/computer-id/
     public_headers include/
-    printf '%s\n' lib/libcomputer_id.a lib/libcomputer_id_platform.a lib/libcomputer_id_sha.a
+    printf '%s\n' lib/libcomputer_id.a lib/libcomputer_id_platform.a lib/libcomputer_id_sha.a \
+        lib/libcomputer_id.dll.a lib/computer_id.lib lib/computer_id.def
     for file in Config ConfigVersion Targets Targets-release; do
         echo "lib/cmake/ComputerID/ComputerID$file.cmake"
     done) | LC_ALL=C sort)
 [ "$(cd "$tree" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)" = "$expected" ] ||
     fail "$(basename "$zip") holds: $(cd "$tree" && find . -type f | tr '\n' ' ')"
+check_links "$tree/share/doc/computer-id" "$(basename "$zip")"
 # The cross toolchain finds packages only below its own root, so the package folder is
 # named directly.
 cmake -S examples/print_id -B "$scratch/print_id-windows" --toolchain "$root/$toolchain" \
@@ -146,5 +193,5 @@ wine "$scratch/print_id-windows/print_id.exe" </dev/null >"$scratch/print_id-win
 printf '%s\r\n' "$windows_id" | cmp -s - "$scratch/print_id-windows.out" ||
     fail "print_id.exe printed '$(cat "$scratch/print_id-windows.out")', the program's ID is '$windows_id'"
 timeout 120 wineserver -w
-echo "ok: $(basename "$zip") holds exactly the program, libraries, public headers and package; unpacked, the program's transcript checks out under Wine and print_id.exe, built against it, prints its ID alone"
+echo "ok: $(basename "$zip") holds exactly the program, the DLL with its import libraries and .def, the static libraries, public headers and package, the bindings, the README with its documents and the licence; unpacked, the program's transcript checks out under Wine and print_id.exe, built against it, prints its ID alone"
 cd "$root"
