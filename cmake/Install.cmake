@@ -75,18 +75,13 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/sha/include/ ${PROJECT_SOURCE_DIR}/compu
 # The bindings: Python's module where Debian's python3 finds it, on Windows beside the DLL
 # it loads; the C# source for projects to compile in.
 set(python_binding ${PROJECT_SOURCE_DIR}/bindings/python/computer_id.py)
-set(csharp_binding ${PROJECT_SOURCE_DIR}/bindings/csharp/ComputerId.cs)
-if(EXISTS ${python_binding})
-    if(WIN32)
-        install(FILES ${python_binding} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT python)
-    else()
-        install(FILES ${python_binding} DESTINATION lib/python3/dist-packages COMPONENT python)
-    endif()
+if(WIN32)
+    install(FILES ${python_binding} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT python)
+else()
+    install(FILES ${python_binding} DESTINATION lib/python3/dist-packages COMPONENT python)
 endif()
-if(EXISTS ${csharp_binding})
-    install(FILES ${csharp_binding} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/computer-id/csharp
-        COMPONENT development)
-endif()
+install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/ComputerId.cs
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/computer-id/csharp COMPONENT development)
 
 install(EXPORT ComputerIDTargets NAMESPACE ComputerID:: DESTINATION ${package_dir}
     COMPONENT development)
