@@ -4,7 +4,9 @@
 # program's documents lead to files in the package; builds the example consumers with
 # find_package against the -dev package and the library package it depends on, compares
 # sha256_file's digests with sha256sum, runs the program unpacked from its package and
-# checks that print_id prints that program's ID and nothing else; builds print_id in a
+# checks that print_id prints that program's ID and nothing else, and so do print_id_c, built
+# with the pkg-config file, and the Python package's module, on the library package's .so;
+# builds print_id in a
 # program that embeds the project with add_subdirectory and checks the same. Then builds the
 # stand-alone program (preset static) and its .tar.gz next to the .debs, checks its files
 # and links, that the program needs no shared library and that, unpacked, it gives the ID
@@ -125,6 +127,20 @@ check_print_id() {
 }
 check_print_id "$scratch/print_id/print_id" "print_id built against $(basename "$dev_deb")"
 echo "ok: print_id, built with find_package against $(basename "$dev_deb") and $(basename "$library_deb") alone, prints the program's ID alone"
+
+# The C interface as its packages give it: examples/print_id_c built with the -dev package's
+# pkg-config file, and the Python package's module, both on the library package's .so.
+cp -R examples/print_id_c "$scratch/print_id_c"
+PKG_CONFIG_LIBDIR="$scratch/dev/${libdir#./}/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$scratch/dev" \
+    make -s -C "$scratch/print_id_c" >/dev/null
+dpkg -x "$python_deb" "$scratch/python"
+printf '#!/usr/bin/env python3\nimport computer_id\nprint(computer_id.get())\n' >"$scratch/print_id.py"
+chmod +x "$scratch/print_id.py"
+(export LD_LIBRARY_PATH="$scratch/dev/${libdir#./}"
+    export PYTHONPATH="$scratch/python/usr/lib/python3/dist-packages"
+    check_print_id "$scratch/print_id_c/print_id" "print_id_c built with pkg-config"
+    check_print_id "$scratch/print_id.py" "the Python module of $(basename "$python_deb")")
+echo "ok: print_id_c, built with pkg-config against $(basename "$dev_deb"), and the Python module of $(basename "$python_deb") print the program's ID alone through $(basename "$library_deb")"
 
 embedding=tests/consumers/add_subdirectory
 cmake -S "$embedding" -B "$scratch/embedding" -DCMAKE_BUILD_TYPE=Release >/dev/null
