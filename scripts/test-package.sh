@@ -6,14 +6,13 @@
 # sha256_file's digests with sha256sum, runs the program unpacked from its package and
 # checks that print_id prints that program's ID and nothing else, and so do print_id_c, built
 # with the pkg-config file, and the Python package's module, on the library package's .so;
-# builds print_id in a
-# program that embeds the project with add_subdirectory and checks the same. Then builds the
-# stand-alone program (preset static) and its .tar.gz next to the .debs, checks its files
-# and links, that the program needs no shared library and that, unpacked, it gives the ID
-# of the .deb's program. Last the Windows package: the .zip of the MinGW-w64 build (preset
-# mingw, shared with test-windows.sh), its files and links checked, unpacked, with print_id
-# built against the unpacked tree; under Wine the unpacked program's transcript is checked
-# and print_id must print its ID.
+# builds print_id in a program that embeds the project with add_subdirectory and checks the
+# same. Then builds the stand-alone program (preset static) and its .tar.gz next to the
+# .debs, checks its files and links, that the program needs no shared library and that,
+# unpacked, it gives the ID of the .deb's program. Last the Windows package: the .zip of the
+# MinGW-w64 build (preset mingw, shared with test-windows.sh), its files and links checked,
+# unpacked, with print_id built against the unpacked tree; under Wine the unpacked program's
+# transcript is checked and print_id must print its ID.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
