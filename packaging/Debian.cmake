@@ -2,7 +2,8 @@
 # package: the copyright file, the changelog, a manual page for the program, stripped
 # binaries, and for the shared library its shlibs file and the ldconfig trigger.
 set(deb_dir ${PROJECT_BINARY_DIR}/packaging/debian)
-set(library_package libcomputer-id${PROJECT_VERSION_MAJOR})
+get_target_property(soversion computer_id_c SOVERSION)
+set(library_package libcomputer-id${soversion})
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL program library development python)
@@ -50,6 +51,10 @@ set(CPACK_DEBIAN_PYTHON_DESCRIPTION [[stable ID of this computer from its hardwa
 The module computer_id gives Python programs the ID of this machine, the
 same that the computer_id program prints, through the C interface in the
 shared library, with ctypes.]])
+
+# LICENSE and CHANGELOG.md are read below: a change to either configures again.
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
 
 # The copyright file in Debian's machine-readable format, made from LICENSE.
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
@@ -116,7 +121,7 @@ endforeach()
 # here, and the library's dependencies are worked out by dpkg-shlibdeps at packaging time
 # (packaging/CPackDebian.cmake).
 file(WRITE ${deb_dir}/library/shlibs
-    "libcomputer_id ${PROJECT_VERSION_MAJOR} ${library_package} (>= ${PROJECT_VERSION})\n")
+    "libcomputer_id ${soversion} ${library_package} (>= ${PROJECT_VERSION})\n")
 file(WRITE ${deb_dir}/library/triggers "activate-noawait ldconfig\n")
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${deb_dir}/library/shlibs ${deb_dir}/library/triggers)
 file(WRITE ${deb_dir}/shlibdeps/debian/control
