@@ -133,13 +133,43 @@ cp -R examples/print_id_c "$scratch/print_id_c"
 PKG_CONFIG_LIBDIR="$scratch/dev/${libdir#./}/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$scratch/dev" \
     make -s -C "$scratch/print_id_c" >/dev/null
 dpkg -x "$python_deb" "$scratch/python"
-printf '#!/usr/bin/env python3\nimport computer_id\nprint(computer_id.get())\n' >"$scratch/print_id.py"
+printf '#!/usr/bin/python3\nimport computer_id\nprint(computer_id.get())\n' >"$scratch/print_id.py"
 chmod +x "$scratch/print_id.py"
 (export LD_LIBRARY_PATH="$scratch/dev/${libdir#./}"
     export PYTHONPATH="$scratch/python/usr/lib/python3/dist-packages"
     check_print_id "$scratch/print_id_c/print_id" "print_id_c built with pkg-config"
     check_print_id "$scratch/print_id.py" "the Python module of $(basename "$python_deb")")
 echo "ok: print_id_c, built with pkg-config against $(basename "$dev_deb"), and the Python module of $(basename "$python_deb") print the program's ID alone through $(basename "$library_deb")"
+
+# The .so exports the C functions and nothing else.
+exports=$(nm -D --defined-only "$scratch/dev/${libdir#./}/libcomputer_id.so.0" |
+    awk '$2 == "T" {print $3}' | LC_ALL=C sort | tr '\n' ' ')
+[ "$exports" = "computer_id_get@@COMPUTER_ID_0 computer_id_get_traced@@COMPUTER_ID_0 computer_id_version@@COMPUTER_ID_0 " ] ||
+    fail "$(basename "$library_deb")'s library exports: $exports"
+echo "ok: the library of $(basename "$library_deb") exports exactly computer_id_get, computer_id_get_traced and computer_id_version"
+
+# The bindings' tests with Debian's python3 and Mono, first on the packaged library, then on
+# one whose WMI connection fails (a test build named as the real one), which each binding
+# must turn into its exception with the message and status of the C interface.
+cmake --preset dev >/dev/null
+cmake --build --preset dev --target computer_id_c_failing -j "$(nproc)" >/dev/null
+failing_library=$root/build/dev/tests/bindings
+connection_failure="Could not connect. Error code = 0x8004100e"
+mcs -nologo -warnaserror -out:"$scratch/binding_check.exe" \
+    "$scratch/dev/usr/share/computer-id/csharp/ComputerId.cs" tests/bindings/BindingCheck.cs
+(export PYTHONPATH="$scratch/python/usr/lib/python3/dist-packages"
+    export LD_LIBRARY_PATH="$scratch/dev/${libdir#./}"
+    COMPUTER_ID_EXPECTED_ID=$id /usr/bin/python3 -B -m unittest -q \
+        tests/bindings/computer_id_binding_test.py || fail "the Python binding's test"
+    mono "$scratch/binding_check.exe" id "$id" || fail "the C# binding gives no ID or another"
+    export LD_LIBRARY_PATH="$failing_library"
+    COMPUTER_ID_EXPECTED_STATUS=1 COMPUTER_ID_EXPECTED_MESSAGE=$connection_failure \
+        /usr/bin/python3 -B -m unittest -q tests/bindings/computer_id_binding_test.py ||
+        fail "the Python binding's test of a failure"
+    mono "$scratch/binding_check.exe" error 1 "$connection_failure" ||
+        fail "the C# binding's exception for a failure") >"$scratch/bindings.out" 2>&1 ||
+    { cat "$scratch/bindings.out"; exit 1; }
+echo "ok: the Python module of $(basename "$python_deb") and ComputerId.cs of $(basename "$dev_deb") (Mono) give the program's ID, and raise the C interface's status and message for a failing connection"
 
 embedding=tests/consumers/add_subdirectory
 cmake -S "$embedding" -B "$scratch/embedding" -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -207,6 +237,25 @@ wine "$scratch/print_id-windows/print_id.exe" </dev/null >"$scratch/print_id-win
     fail "print_id.exe failed"
 printf '%s\r\n' "$windows_id" | cmp -s - "$scratch/print_id-windows.out" ||
     fail "print_id.exe printed '$(cat "$scratch/print_id-windows.out")', the program's ID is '$windows_id'"
+
+# The DLL as a program of another compiler loads it, on a thread where COM was started
+# multithreaded; it imports only Windows' own DLLs and exports only the C functions.
+dll="$tree/bin/computer_id.dll"
+imports=$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n 's/^\tDLL Name: //p' | LC_ALL=C sort -f |
+    tr '\n' ' ')
+[ "$imports" = "KERNEL32.dll msvcrt.dll ole32.dll OLEAUT32.dll " ] ||
+    fail "computer_id.dll imports $imports"
+exports=$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n 's/^\t\[ *[0-9]*\] \(computer_id.*\)$/\1/p' |
+    tr '\n' ' ')
+[ "$exports" = "computer_id_get computer_id_get_traced computer_id_version " ] ||
+    fail "computer_id.dll exports $exports"
+x86_64-w64-mingw32-gcc-posix -std=c89 -Wall -Wextra -Wpedantic -Werror -I "$tree/include" \
+    tests/consumers/load_library.c -lole32 -o "$scratch/load_library.exe"
+wine "$scratch/load_library.exe" "$(winepath -w "$dll")" "$version" </dev/null \
+    >"$scratch/load_library.out" || fail "load_library.exe failed"
+printf '%s\r\n' "$windows_id" | cmp -s - "$scratch/load_library.out" ||
+    fail "load_library.exe printed '$(cat "$scratch/load_library.out")', the program's ID is '$windows_id'"
 timeout 120 wineserver -w
+echo "ok: computer_id.dll imports only Windows' DLLs and exports the C functions alone; loaded with LoadLibrary on a thread with COM started multithreaded, it gives the program's ID and leaves COM so"
 echo "ok: $(basename "$zip") holds exactly the program, the DLL with its import libraries and .def, the static libraries, public headers and package, the bindings, the README with its documents and the licence; unpacked, the program's transcript checks out under Wine and print_id.exe, built against it, prints its ID alone"
 cd "$root"
