@@ -24,7 +24,9 @@ const GUID wbemServicesId = {
 const GUID wbemClassObjectId = {
     0xDC12A681, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
 
+// A call of CoInitializeEx with the model and the status it must give, or of CoUninitialize.
 using Calls = std::vector<std::pair<DWORD, HRESULT>>;
+constexpr DWORD kUninitialize = ~DWORD{0};
 
 class CoInitializeSequenceTest : public ::testing::TestWithParam<Calls> {};
 
@@ -32,6 +34,10 @@ TEST_P(CoInitializeSequenceTest, EachCallGivesItsStatus)
 {
     OnNewThread([] {
         for (const auto& [model, expected] : GetParam()) {
+            if (model == kUninitialize) {
+                CoUninitialize();
+                continue;
+            }
             EXPECT_EQ(CoInitializeEx(nullptr, model), expected) << "model " << model;
         }
     });
@@ -49,7 +55,19 @@ INSTANTIATE_TEST_SUITE_P(Sequences, CoInitializeSequenceTest,
                                                  {COINIT_APARTMENTTHREADED, S_FALSE},
                                                  {COINIT_MULTITHREADED | 0x4, RPC_E_CHANGED_MODE}},
                                            Calls{{0x10, E_INVALIDARG},
-                                                 {COINIT_MULTITHREADED, S_OK}}));
+                                                 {COINIT_MULTITHREADED, S_OK}},
+                                           // Each start-up is undone once; a refused one
+                                           // counts none; too many undos change nothing.
+                                           Calls{{COINIT_APARTMENTTHREADED, S_OK},
+                                                 {COINIT_APARTMENTTHREADED, S_FALSE},
+                                                 {COINIT_MULTITHREADED, RPC_E_CHANGED_MODE},
+                                                 {kUninitialize, S_OK},
+                                                 {COINIT_MULTITHREADED, RPC_E_CHANGED_MODE},
+                                                 {kUninitialize, S_OK},
+                                                 {kUninitialize, S_OK},
+                                                 {COINIT_MULTITHREADED, S_OK},
+                                                 {kUninitialize, S_OK},
+                                                 {COINIT_APARTMENTTHREADED, S_OK}}));
 
 TEST(ComRuntimeTest, CoInitializeRejectsAReservedPointerWithoutStartingCom)
 {
