@@ -25,11 +25,11 @@ namespace Lib_ComputerID {
 // found. A thread where COM is not started, or started apartment-threaded, gets a start-up
 // apartment-threaded that is undone before the call returns or throws; a thread where the
 // program started COM multithreaded is used in that model. Every COM interface the run
-// creates is released before it returns or throws IDGenerationError. The library keeps no state
-// between calls and may be called at any time, from atexit handlers and the destructors of static
-// objects too. The trace stream is written without a lock and switched to hex while the run lasts:
-// threads that call it at the same time need a trace stream each. Messages and the ID do
-// not depend on the global locale.
+// creates is released before it returns or throws IDGenerationError. The library keeps no
+// state between calls and may be called at any time, from atexit handlers and the
+// destructors of static objects too. The trace stream is written without a lock and
+// switched to hex while the run lasts: threads that call it at the same time need a trace
+// stream each. Messages and the ID do not depend on the global locale.
 std::string GenerateComputerID(std::ostream& trace);
 
 // Starts COM on the calling thread, apartment-threaded, and leaves it started. Starting it
