@@ -2,16 +2,22 @@
 
 #include "failure_messages.h"
 #include <computer_id/computer_id.h>
+#include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <new>
 #include <ostream>
+#include <span>
 #include <streambuf>
 #include <string>
 #include <string_view>
+
+static_assert(COMPUTER_ID_MIN_APP_KEY_SIZE == Lib_ComputerID::kMinAppKeySize);
 
 #ifndef COMPUTER_ID_VERSION
 #error "COMPUTER_ID_VERSION names the project version"
@@ -103,14 +109,24 @@ std::string_view WithoutLineEnd(std::string_view message)
     return message;
 }
 
-int GetId(TraceWriter write, void* context, char* id, size_t idSize, char* message,
-          size_t messageSize) noexcept
+// The output buffer a call fills: the ID or the description, and the message that says
+// when it is too small.
+struct Output {
+    char* buffer;
+    size_t size;
+    size_t* needed; // may be null: receives the size the text needs, its NUL included
+    const char* tooSmall;
+};
+
+// Runs one of the C++ entries, produce(trace), with the trace handed to write (none when
+// it is null), and puts the text it makes into out; turns whatever it throws into a status
+// and a message. The arguments are checked by the caller.
+template <typename Produce>
+int Run(TraceWriter write, void* context, Produce produce, const Output& out, char* message,
+        size_t messageSize) noexcept
 {
     namespace messages = Lib_ComputerID::failure_messages;
-    if (id == nullptr) {
-        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kIdNull, message, messageSize);
-    }
-    CopyCut("", id, idSize);
+    CopyCut("", out.buffer, out.size);
     CopyCut("", message, messageSize);
     try {
         std::string text;
@@ -120,17 +136,19 @@ int GetId(TraceWriter write, void* context, char* id, size_t idSize, char* messa
             // A line that cannot be kept for want of memory fails the call instead of
             // vanishing from the trace.
             trace.exceptions(std::ios_base::badbit);
-            text = Lib_ComputerID::GenerateComputerID(trace);
+            text = produce(trace);
             lines.HandOverRest();
         } else {
             std::ostream noTrace(nullptr);
-            text = Lib_ComputerID::GenerateComputerID(noTrace);
+            text = produce(noTrace);
         }
-        if (text.size() >= idSize) {
-            return Fail(COMPUTER_ID_BUFFER_TOO_SMALL, messages::kIdBufferTooSmall, message,
-                        messageSize);
+        if (out.needed != nullptr) {
+            *out.needed = text.size() + 1;
         }
-        CopyCut(text, id, idSize);
+        if (text.size() >= out.size) {
+            return Fail(COMPUTER_ID_BUFFER_TOO_SMALL, out.tooSmall, message, messageSize);
+        }
+        CopyCut(text, out.buffer, out.size);
         return COMPUTER_ID_OK;
     } catch (const Lib_ComputerID::IDGenerationError& error) {
         return Fail(COMPUTER_ID_NO_ID, WithoutLineEnd(error.what()), message, messageSize);
@@ -141,6 +159,64 @@ int GetId(TraceWriter write, void* context, char* id, size_t idSize, char* messa
     } catch (...) {
         return Fail(COMPUTER_ID_INTERNAL_ERROR, messages::kUnknown, message, messageSize);
     }
+}
+
+int GetId(TraceWriter write, void* context, char* id, size_t idSize, char* message,
+          size_t messageSize) noexcept
+{
+    namespace messages = Lib_ComputerID::failure_messages;
+    if (id == nullptr) {
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kIdNull, message, messageSize);
+    }
+    return Run(write, context, Lib_ComputerID::GenerateComputerID,
+               {id, idSize, nullptr, messages::kIdBufferTooSmall}, message, messageSize);
+}
+
+// A JSON string of a text whose bytes are characters (code units narrowed to their low
+// byte): ASCII as it is, everything else escaped, so the JSON text is ASCII.
+void AppendJsonString(std::string& json, std::string_view text)
+{
+    json += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20 || byte >= 0x7f) {
+            constexpr const char* digits = "0123456789abcdef";
+            json += "\\u00";
+            json += digits[byte >> 4];
+            json += digits[byte & 0xf];
+        } else {
+            json += c;
+        }
+    }
+    json += '"';
+}
+
+std::string DescriptionJson(const Lib_ComputerID::IdDescription& description)
+{
+    std::string json = "{\"objects\":[";
+    for (const Lib_ComputerID::ObjectDescription& object : description.objects) {
+        json += &object == description.objects.data() ? "{\"class\":" : ",{\"class\":";
+        AppendJsonString(json, object.className);
+        json += ",\"properties\":[";
+        for (const Lib_ComputerID::PropertyDescription& property : object.properties) {
+            json += &property == object.properties.data() ? "{\"name\":" : ",{\"name\":";
+            AppendJsonString(json, property.name);
+            json += ",\"state\":";
+            AppendJsonString(json, Lib_ComputerID::PropertyStateName(property.state));
+            json += property.placeholder ? ",\"placeholder\":true}" : ",\"placeholder\":false}";
+        }
+        json += "]}";
+    }
+    json += description.hypervisor ? "],\"hypervisor\":true" : "],\"hypervisor\":false";
+    json += ",\"hypervisor_vendor\":";
+    AppendJsonString(json, description.hypervisorVendor);
+    json += description.serialNumberBacked
+                ? ",\"serial_number_backed\":true,\"verdict\":\"serial number\"}"
+                : ",\"serial_number_backed\":false,\"verdict\":\"model only\"}";
+    return json;
 }
 
 } // namespace
@@ -157,6 +233,42 @@ int computer_id_get_traced(void (*write)(void* context, const char* text, size_t
                            size_t message_size)
 {
     return GetId(write, context, id, id_size, message, message_size);
+}
+
+int computer_id_get_for_app(const unsigned char* key, size_t key_size, char* id, size_t id_size,
+                            char* message, size_t message_size)
+{
+    namespace messages = Lib_ComputerID::failure_messages;
+    if (id == nullptr) {
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kIdNull, message, message_size);
+    }
+    if (key == nullptr || key_size < Lib_ComputerID::kMinAppKeySize ||
+        key_size > std::numeric_limits<unsigned int>::max()) {
+        CopyCut("", id, id_size);
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kAppKeyTooShort, message, message_size);
+    }
+    const std::span<const std::uint8_t> appKey(key, key_size);
+    return Run(
+        nullptr, nullptr,
+        [appKey](std::ostream& trace) {
+            return Lib_ComputerID::GenerateAppSpecificID(trace, appKey);
+        },
+        {id, id_size, nullptr, messages::kIdBufferTooSmall}, message, message_size);
+}
+
+int computer_id_describe(char* json, size_t json_size, size_t* json_needed, char* message,
+                         size_t message_size)
+{
+    namespace messages = Lib_ComputerID::failure_messages;
+    if (json == nullptr) {
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kJsonNull, message, message_size);
+    }
+    return Run(
+        nullptr, nullptr,
+        [](std::ostream& trace) {
+            return DescriptionJson(Lib_ComputerID::DescribeComputerID(trace));
+        },
+        {json, json_size, json_needed, messages::kJsonBufferTooSmall}, message, message_size);
 }
 
 const char* computer_id_version(void)

@@ -1,14 +1,19 @@
 #include <computer_id/computer_id.h>
 
+#include "digest_pieces.h"
 #include "failure_messages.h"
 #include "hardware_inventory.h"
+#include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
 #include <computer_id/message_digest.h>
 
 #include <platform/com_wmi.h>
+#include <platform/hypervisor.h>
 
 #include <iostream>
+#include <limits>
 #include <new>
+#include <stdexcept>
 
 namespace Lib_ComputerID {
 namespace {
@@ -68,25 +73,33 @@ private:
 };
 
 // The pipeline with its trace on the given stream, which it leaves in hex: the console
-// transcript keeps std::cout in hex for the rest of the run.
-std::string RunPipeline(std::ostream& trace, ComStartUp::Scope comScope)
+// transcript keeps std::cout in hex for the rest of the run. What the platform information
+// becomes is up to finish; the text is released before the caller takes that.
+template <typename Finish>
+auto RunPipeline(std::ostream& trace, ComStartUp::Scope comScope, Finish finish,
+                 InventoryRecord* record = nullptr)
 {
     trace << "In GetComputerID\n";
     trace << "InitializeCOM\n";
     const ComStartUp com(comScope);
     trace << "Done InitializeCOM\n";
-    // The platform information is released before the caller takes the ID.
-    const std::string platformInfo = CreateComputerID(trace, 7);
+    const std::string platformInfo = CreateComputerID(trace, 7, record);
+    return finish(platformInfo);
+}
+
+std::string ComputerIdOf(const std::string& platformInfo)
+{
     return CreateMessageDigest(platformInfo);
 }
 
-} // namespace
-
-std::string GenerateComputerID(std::ostream& trace)
+// An embedding program's run: the caller's stream flags kept, and every way of running out
+// of memory reported as std::bad_alloc.
+template <typename Finish>
+auto RunForProgram(std::ostream& trace, Finish finish, InventoryRecord* record = nullptr)
 {
     const FlagsKeeper keeper(trace);
     try {
-        return RunPipeline(trace, ComStartUp::Scope::ThisRun);
+        return RunPipeline(trace, ComStartUp::Scope::ThisRun, finish, record);
     } catch (const ComFailure& failure) {
         if (IsOutOfMemory(failure.status))
             throw std::bad_alloc();
@@ -98,6 +111,61 @@ std::string GenerateComputerID(std::ostream& trace)
     }
 }
 
+// Whether a property of the record is a serial number that holds a real value.
+bool IsRealSerialNumber(const ObjectDescription& object, const PropertyDescription& property)
+{
+    return (object.className == "Win32_BaseBoard" || object.className == "Win32_BIOS") &&
+           property.name == "SerialNumber" && property.state == PropertyState::Value &&
+           !property.placeholder;
+}
+
+} // namespace
+
+std::string GenerateComputerID(std::ostream& trace)
+{
+    return RunForProgram(trace, ComputerIdOf);
+}
+
+std::string GenerateAppSpecificID(std::ostream& trace, std::span<const std::uint8_t> appKey)
+{
+    if (appKey.size() < kMinAppKeySize || appKey.size() > std::numeric_limits<unsigned int>::max())
+        throw std::invalid_argument(failure_messages::kAppKeyTooShort);
+    return RunForProgram(trace, [appKey](const std::string& platformInfo) {
+        return CreateAppSpecificDigest(platformInfo, appKey);
+    });
+}
+
+IdDescription DescribeComputerID(std::ostream& trace)
+{
+    IdDescription description{};
+    RunForProgram(
+        trace, [](const std::string&) { return 0; }, &description.objects);
+    const platform::Hypervisor hypervisor = platform::DetectHypervisor();
+    description.hypervisor = hypervisor.present;
+    description.hypervisorVendor = hypervisor.vendor;
+    for (const ObjectDescription& object : description.objects) {
+        for (const PropertyDescription& property : object.properties) {
+            description.serialNumberBacked |= IsRealSerialNumber(object, property);
+        }
+    }
+    return description;
+}
+
+const char* PropertyStateName(PropertyState state)
+{
+    switch (state) {
+    case PropertyState::Value:
+        return "value";
+    case PropertyState::Null:
+        return "null";
+    case PropertyState::AccessDenied:
+        return "access denied";
+    case PropertyState::Failed:
+        break;
+    }
+    return "failed";
+}
+
 void InitializeCOM()
 {
     ComStartUp::ThrowIfComStartFailed(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
@@ -106,7 +174,7 @@ void InitializeCOM()
 void GetComputerID(std::string& computerId)
 {
     try {
-        computerId = RunPipeline(std::cout, ComStartUp::Scope::LeftStarted);
+        computerId = RunPipeline(std::cout, ComStartUp::Scope::LeftStarted, ComputerIdOf);
     } catch (const IDGenerationError& error) {
         std::cout << "Error: " << error.what() << std::endl;
     }

@@ -16,11 +16,18 @@ inline constexpr const char* kNoPlatformInformation =
 // What an error says when no memory could be had for a copy of its message.
 inline constexpr const char* kUnknown = "Unknown exception";
 
+// For an application key shorter than kMinAppKeySize.
+inline constexpr const char* kAppKeyTooShort =
+    "The application key must be at least 16 bytes (128 bits) long";
+
 // The C interface's messages for what the C++ entry reports by exception type or never
 // meets.
 inline constexpr const char* kOutOfMemory = "Out of memory";
 inline constexpr const char* kIdNull = "Invalid argument: id is NULL";
 inline constexpr const char* kIdBufferTooSmall =
     "id_size is too small for the ID; COMPUTER_ID_MAX_SIZE (65) bytes always suffice";
+inline constexpr const char* kJsonNull = "Invalid argument: json is NULL";
+inline constexpr const char* kJsonBufferTooSmall =
+    "json_size is too small for the description; json_needed says how large it must be";
 
 } // namespace Lib_ComputerID::failure_messages

@@ -2,11 +2,13 @@
 
 #include "failure_messages.h"
 #include "hardware_queries.h"
+#include "placeholders.h"
 #include "trace_format.h"
 
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <string_view>
 
 namespace Lib_ComputerID {
 namespace {
@@ -17,6 +19,30 @@ void ThrowIfOutOfMemory(HRESULT hr)
 {
     if (IsOutOfMemory(hr))
         throw std::bad_alloc();
+}
+
+// The class a query selects from: what follows its " FROM ".
+std::string ClassOfQuery(std::string_view query)
+{
+    const std::string_view from = " FROM ";
+    const std::size_t at = query.rfind(from);
+    return std::string(at == std::string_view::npos ? query : query.substr(at + from.size()));
+}
+
+PropertyDescription DescribeProperty(const std::string& name, HRESULT hr, const VARIANT& value)
+{
+    PropertyDescription property{name, PropertyState::Value, false};
+    if (FAILED(hr)) {
+        property.state = hr == static_cast<HRESULT>(WBEM_E_ACCESS_DENIED)
+                             ? PropertyState::AccessDenied
+                             : PropertyState::Failed;
+    } else if (value.vt != VT_BSTR) {
+        property.state = PropertyState::Null;
+    } else {
+        property.placeholder =
+            IsPlaceholder(NarrowCodeUnits(value.bstrVal != nullptr ? value.bstrVal : L""));
+    }
+    return property;
 }
 
 } // namespace
@@ -34,7 +60,7 @@ std::string ComFailureMessage(const char* text, HRESULT hr)
     return message.str();
 }
 
-std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
+std::string CreateComputerID(std::ostream& trace, std::uint64_t flags, InventoryRecord* record)
 {
     trace << "In CreateComputerID(), flags = 0x" << std::hex << flags << "\n";
 
@@ -77,7 +103,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags)
         for (std::size_t i = 0; i < kHardwareQueries.size(); ++i) {
             const auto properties = kHardwareQueries[i].Properties();
             GetInfo(infoStream, kQueryTexts[i], properties.data(), properties.size(), pSvc, pLoc,
-                    trace);
+                    trace, record);
         }
         platformInfo = NarrowCodeUnits(infoStream.str());
     }
@@ -98,7 +124,7 @@ std::string CreateComputerID(std::uint64_t flags)
 
 void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
              std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc,
-             std::ostream& trace)
+             std::ostream& trace, InventoryRecord* record)
 {
     trace << "Call GetInfo( " << query << " )\n";
 
@@ -129,6 +155,11 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
         if (uReturn == 0)
             break;
 
+        ObjectDescription* described = nullptr;
+        if (record != nullptr) {
+            described = &record->emplace_back();
+            described->className = ClassOfQuery(query);
+        }
         VARIANT vtProp;
         std::memset(&vtProp, 0, sizeof vtProp);
         for (std::uint64_t i = 0; i < propertyCount; ++i) {
@@ -137,6 +168,9 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
             hr = pclsObj->Get(properties[i], 0, &vtProp, nullptr, nullptr);
             trace << "hr = " << hr << ", vtProp.vt = " << vtProp.vt << "\n";
             ThrowIfOutOfMemory(hr);
+            if (described != nullptr) {
+                described->properties.push_back(DescribeProperty(name, hr, vtProp));
+            }
             if (FAILED(hr))
                 continue;
             if (vtProp.vt == VT_BSTR) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
 #include <platform/com_wmi.h>
 
@@ -7,6 +8,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace Lib_ComputerID {
 
@@ -27,13 +29,18 @@ struct ComFailure : IDGenerationError {
 // Whether a COM or WMI status says that memory ran out.
 bool IsOutOfMemory(HRESULT hr);
 
+// What a run read of each property of each object, without the values: filled in by
+// CreateComputerID and GetInfo when they are given one.
+using InventoryRecord = std::vector<ObjectDescription>;
+
 // Collects the platform information text: every string value of the processor, base board
 // and BIOS properties that WMI returns, one per line, each UTF-16 code unit narrowed to
 // its low byte. Traces every platform call on the trace stream and switches it to hex.
 // Throws ComFailure when a COM step fails, after releasing what it holds. An
 // enumeration step or property read that fails for want of memory throws std::bad_alloc:
 // skipping that object or value would give another machine's ID.
-std::string CreateComputerID(std::ostream& trace, std::uint64_t flags);
+std::string CreateComputerID(std::ostream& trace, std::uint64_t flags,
+                             InventoryRecord* record = nullptr);
 // The same with the trace on standard output.
 std::string CreateComputerID(std::uint64_t flags);
 
@@ -42,7 +49,7 @@ std::string CreateComputerID(std::uint64_t flags);
 // failing query releases pSvc and pLoc and throws ComFailure.
 void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
              std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc,
-             std::ostream& trace);
+             std::ostream& trace, InventoryRecord* record = nullptr);
 // The same with the trace on standard output.
 void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* const properties[],
              std::uint64_t propertyCount, IWbemServices* pSvc, IWbemLocator* pLoc);

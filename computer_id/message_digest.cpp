@@ -21,7 +21,51 @@ namespace {
     throw IDGenerationError(message.str().c_str());
 }
 
+// Feeds a text to a digest's input function in pieces of at most maxPiece bytes: the
+// digests take a 32-bit count.
+template <typename Input>
+void InputInPieces(const std::string& text, std::uint32_t maxPiece, Input input)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    std::size_t remaining = text.size();
+    do {
+        const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(remaining, maxPiece));
+        if (int code = input(bytes, piece); code != shaSuccess)
+            ThrowStageFailure("Failed to create message digest (Input Error ", code);
+        bytes += piece;
+        remaining -= piece;
+    } while (remaining != 0);
+}
+
 } // namespace
+
+std::string CreateAppSpecificDigest(const std::string& platformInfo,
+                                    std::span<const std::uint8_t> appKey)
+{
+    if (platformInfo.empty())
+        throw IDGenerationError(failure_messages::kNoPlatformInformation);
+
+    HMACContext context;
+    std::memset(&context, 0xE3, sizeof context);
+    // The caller has checked that the key's length fits the digest's count.
+    if (int code =
+            HMACReset(&context, SHA256, appKey.data(), static_cast<unsigned int>(appKey.size()));
+        code != shaSuccess)
+        ThrowStageFailure("Failed to create message digest (Reset Error ", code);
+    InputInPieces(platformInfo, std::numeric_limits<std::uint32_t>::max(),
+                  [&context](const std::uint8_t* bytes, std::uint32_t count) {
+                      return HMACInput(&context, bytes, count);
+                  });
+    std::uint8_t digest[USHAMaxHashSize];
+    if (int code = HMACResult(&context, digest); code != shaSuccess)
+        ThrowStageFailure("Failed to create message digest (Result Error ", code);
+
+    TextStream<char> text;
+    text << std::hex << std::setfill('0');
+    for (int i = 0; i < SHA256HashSize; ++i)
+        text << std::setw(2) << static_cast<unsigned>(digest[i]);
+    return text.str();
+}
 
 std::string CreateMessageDigest(const std::string& platformInfo)
 {
@@ -39,16 +83,10 @@ std::string CreateMessageDigest(const std::string& platformInfo, std::uint32_t m
     if (int code = USHAReset(&context, SHA256); code != shaSuccess)
         ThrowStageFailure("Failed to create message digest (Reset Error ", code);
 
-    // The digest takes a 32-bit count, so a text longer than that goes in pieces.
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(platformInfo.data());
-    std::size_t remaining = platformInfo.size();
-    do {
-        const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(remaining, maxPiece));
-        if (int code = USHAInput(&context, bytes, piece); code != shaSuccess)
-            ThrowStageFailure("Failed to create message digest (Input Error ", code);
-        bytes += piece;
-        remaining -= piece;
-    } while (remaining != 0);
+    InputInPieces(platformInfo, maxPiece,
+                  [&context](const std::uint8_t* bytes, std::uint32_t count) {
+                      return USHAInput(&context, bytes, count);
+                  });
 
     if (int code = USHAFinalBits(&context, 0, 0); code != shaSuccess)
         ThrowStageFailure("Failed to create message digest (Final Bits Error ", code);

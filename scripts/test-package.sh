@@ -126,6 +126,15 @@ check_print_id() {
 }
 check_print_id "$scratch/print_id/print_id" "print_id built against $(basename "$dev_deb")"
 echo "ok: print_id, built with find_package against $(basename "$dev_deb") and $(basename "$library_deb") alone, prints the program's ID alone"
+# An application's ID and the verdict, which the bindings must give alike.
+app_key=000102030405060708090a0b0c0d0e0f
+app_id=$("$scratch/print_id/print_id" --app "$app_key") || fail "print_id --app failed"
+printf '%s\n' "$app_id" | grep -Eqx '[0-9a-f]{64}' || fail "print_id --app printed '$app_id'"
+"$scratch/print_id/print_id" --describe >"$scratch/describe.out" || fail "print_id --describe failed"
+verdict=$(sed -n 's/^verdict: \([a-z ]*\):.*/\1/p' "$scratch/describe.out")
+[ "$verdict" = "serial number" ] || [ "$verdict" = "model only" ] ||
+    fail "print_id --describe printed: $(cat "$scratch/describe.out")"
+echo "ok: print_id --app gives 64 hex digits, --describe the verdict '$verdict'"
 
 # The C interface as its packages give it: examples/print_id_c built with the -dev package's
 # pkg-config file, and the Python package's module, both on the library package's .so.
@@ -144,9 +153,9 @@ echo "ok: print_id_c, built with pkg-config against $(basename "$dev_deb"), and 
 # The .so exports the C functions and nothing else.
 exports=$(nm -D --defined-only "$scratch/dev/${libdir#./}/libcomputer_id.so.0" |
     awk '$2 == "T" {print $3}' | LC_ALL=C sort | tr '\n' ' ')
-[ "$exports" = "computer_id_get@@COMPUTER_ID_0 computer_id_get_traced@@COMPUTER_ID_0 computer_id_version@@COMPUTER_ID_0 " ] ||
+[ "$exports" = "computer_id_describe@@COMPUTER_ID_0 computer_id_get@@COMPUTER_ID_0 computer_id_get_for_app@@COMPUTER_ID_0 computer_id_get_traced@@COMPUTER_ID_0 computer_id_version@@COMPUTER_ID_0 " ] ||
     fail "$(basename "$library_deb")'s library exports: $exports"
-echo "ok: the library of $(basename "$library_deb") exports exactly computer_id_get, computer_id_get_traced and computer_id_version"
+echo "ok: the library of $(basename "$library_deb") exports exactly the five C functions"
 
 # The bindings' tests with Debian's python3 and Mono, first on the packaged library, then on
 # one whose WMI connection fails (a test build named as the real one), which each binding
@@ -155,13 +164,15 @@ cmake --preset dev >/dev/null
 cmake --build --preset dev --target computer_id_c_failing -j "$(nproc)" >/dev/null
 failing_library=$root/build/dev/tests/bindings
 connection_failure="Could not connect. Error code = 0x8004100e"
-mcs -nologo -warnaserror -out:"$scratch/binding_check.exe" \
+mcs -nologo -warnaserror -r:System.Runtime.Serialization -out:"$scratch/binding_check.exe" \
     "$scratch/dev/usr/share/computer-id/csharp/ComputerId.cs" tests/bindings/BindingCheck.cs
 (export PYTHONPATH="$scratch/python/usr/lib/python3/dist-packages"
     export LD_LIBRARY_PATH="$scratch/dev/${libdir#./}"
-    COMPUTER_ID_EXPECTED_ID=$id /usr/bin/python3 -B -m unittest -q \
+    COMPUTER_ID_EXPECTED_ID=$id COMPUTER_ID_APP_KEY=$app_key COMPUTER_ID_EXPECTED_APP_ID=$app_id \
+        COMPUTER_ID_EXPECTED_VERDICT=$verdict /usr/bin/python3 -B -m unittest -q \
         tests/bindings/computer_id_binding_test.py || fail "the Python binding's test"
-    mono "$scratch/binding_check.exe" id "$id" || fail "the C# binding gives no ID or another"
+    mono "$scratch/binding_check.exe" id "$id" "$app_key" "$app_id" "$verdict" ||
+        fail "the C# binding gives no ID or another"
     export LD_LIBRARY_PATH="$failing_library"
     COMPUTER_ID_EXPECTED_STATUS=1 COMPUTER_ID_EXPECTED_MESSAGE=$connection_failure \
         /usr/bin/python3 -B -m unittest -q tests/bindings/computer_id_binding_test.py ||
@@ -169,7 +180,7 @@ mcs -nologo -warnaserror -out:"$scratch/binding_check.exe" \
     mono "$scratch/binding_check.exe" error 1 "$connection_failure" ||
         fail "the C# binding's exception for a failure") >"$scratch/bindings.out" 2>&1 ||
     { cat "$scratch/bindings.out"; exit 1; }
-echo "ok: the Python module of $(basename "$python_deb") and ComputerId.cs of $(basename "$dev_deb") (Mono) give the program's ID, and raise the C interface's status and message for a failing connection"
+echo "ok: the Python module of $(basename "$python_deb") and ComputerId.cs of $(basename "$dev_deb") (Mono) give the program's ID, print_id's application ID and verdict, and raise the C interface's status and message for a failing connection"
 
 embedding=tests/consumers/add_subdirectory
 cmake -S "$embedding" -B "$scratch/embedding" -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -247,7 +258,7 @@ imports=$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n 's/^\tDLL Name: //p' | L
     fail "computer_id.dll imports $imports"
 exports=$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n 's/^\t\[ *[0-9]*\] \(computer_id.*\)$/\1/p' |
     tr '\n' ' ')
-[ "$exports" = "computer_id_get computer_id_get_traced computer_id_version " ] ||
+[ "$exports" = "computer_id_describe computer_id_get computer_id_get_for_app computer_id_get_traced computer_id_version " ] ||
     fail "computer_id.dll exports $exports"
 x86_64-w64-mingw32-gcc-posix -std=c89 -Wall -Wextra -Wpedantic -Werror -I "$tree/include" \
     tests/consumers/load_library.c -lole32 -o "$scratch/load_library.exe"

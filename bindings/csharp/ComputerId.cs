@@ -1,9 +1,13 @@
 // This machine's computer ID from the C interface of the computer_id library, by P/Invoke:
-// computer_id.dll on Windows, libcomputer_id.so on Linux; .NET and Mono.
+// computer_id.dll on Windows, libcomputer_id.so on Linux; .NET and Mono (compile with
+// -r:System.Runtime.Serialization).
 //
 //     Console.WriteLine(Lib_ComputerID.ComputerId.Get());
 using System;
+using System.IO;
 using System.Runtime.InteropServices;
+using System.Runtime.Serialization;
+using System.Runtime.Serialization.Json;
 using System.Text;
 
 namespace Lib_ComputerID
@@ -30,6 +34,34 @@ namespace Lib_ComputerID
         public ComputerIdStatus Status { get; private set; }
     }
 
+    // What the ID rests on, without any of its values.
+    [DataContract]
+    public sealed class PropertyDescription
+    {
+        [DataMember(Name = "name")] public string Name;
+        // "value", "null", "access denied" or "failed".
+        [DataMember(Name = "state")] public string State;
+        [DataMember(Name = "placeholder")] public bool Placeholder;
+    }
+
+    [DataContract]
+    public sealed class ObjectDescription
+    {
+        [DataMember(Name = "class")] public string ClassName;
+        [DataMember(Name = "properties")] public PropertyDescription[] Properties;
+    }
+
+    [DataContract]
+    public sealed class IdDescription
+    {
+        [DataMember(Name = "objects")] public ObjectDescription[] Objects;
+        [DataMember(Name = "hypervisor")] public bool Hypervisor;
+        [DataMember(Name = "hypervisor_vendor")] public string HypervisorVendor;
+        [DataMember(Name = "serial_number_backed")] public bool SerialNumberBacked;
+        // "serial number", or "model only": every machine of this model gets the same ID.
+        [DataMember(Name = "verdict")] public string Verdict;
+    }
+
     public static class ComputerId
     {
         const int IdSize = 65;
@@ -39,6 +71,16 @@ namespace Lib_ComputerID
                    CallingConvention = CallingConvention.Cdecl)]
         static extern int NativeGet(byte[] id, UIntPtr idSize, byte[] message,
                                     UIntPtr messageSize);
+
+        [DllImport("computer_id", EntryPoint = "computer_id_get_for_app",
+                   CallingConvention = CallingConvention.Cdecl)]
+        static extern int NativeGetForApp(byte[] key, UIntPtr keySize, byte[] id, UIntPtr idSize,
+                                          byte[] message, UIntPtr messageSize);
+
+        [DllImport("computer_id", EntryPoint = "computer_id_describe",
+                   CallingConvention = CallingConvention.Cdecl)]
+        static extern int NativeDescribe(byte[] json, UIntPtr jsonSize, out UIntPtr jsonNeeded,
+                                         byte[] message, UIntPtr messageSize);
 
         [DllImport("computer_id", EntryPoint = "computer_id_version",
                    CallingConvention = CallingConvention.Cdecl)]
@@ -51,15 +93,56 @@ namespace Lib_ComputerID
             var id = new byte[IdSize];
             var message = new byte[MessageSize];
             int status = NativeGet(id, (UIntPtr)id.Length, message, (UIntPtr)message.Length);
-            if (status != (int)ComputerIdStatus.Ok)
-                throw new ComputerIdException((ComputerIdStatus)status, Text(message));
+            Check(status, message);
             return Text(id);
+        }
+
+        // This application's ID of the machine, keyed with key (at least 16 bytes: a random
+        // secret the application carries): 64 hex digits that other applications cannot
+        // match. Throws ComputerIdException (InvalidArgument for a short key) when there is
+        // none.
+        public static string GetForApp(byte[] key)
+        {
+            if (key == null)
+                throw new ArgumentNullException("key");
+            var id = new byte[IdSize];
+            var message = new byte[MessageSize];
+            int status = NativeGetForApp(key, (UIntPtr)key.Length, id, (UIntPtr)id.Length, message,
+                                         (UIntPtr)message.Length);
+            Check(status, message);
+            return Text(id);
+        }
+
+        // What the ID rests on. Throws ComputerIdException when the inventory fails.
+        public static IdDescription Describe()
+        {
+            var json = new byte[4096];
+            var message = new byte[MessageSize];
+            UIntPtr needed;
+            int status = NativeDescribe(json, (UIntPtr)json.Length, out needed, message,
+                                        (UIntPtr)message.Length);
+            if (status == (int)ComputerIdStatus.BufferTooSmall && (long)needed > json.Length) {
+                json = new byte[(long)needed];
+                status = NativeDescribe(json, (UIntPtr)json.Length, out needed, message,
+                                        (UIntPtr)message.Length);
+            }
+            Check(status, message);
+            var serializer = new DataContractJsonSerializer(typeof(IdDescription));
+            int end = Array.IndexOf(json, (byte)0);
+            using (var stream = new MemoryStream(json, 0, end))
+                return (IdDescription)serializer.ReadObject(stream);
         }
 
         // The library's version, "major.minor.patch".
         public static string Version
         {
             get { return Marshal.PtrToStringAnsi(NativeVersion()); }
+        }
+
+        static void Check(int status, byte[] message)
+        {
+            if (status != (int)ComputerIdStatus.Ok)
+                throw new ComputerIdException((ComputerIdStatus)status, Text(message));
         }
 
         // The library's texts are ASCII and NUL-terminated.

@@ -1,16 +1,19 @@
 """This machine's computer ID, from the C interface of the computer_id library.
 
     import computer_id
-    print(computer_id.get())
+    print(computer_id.get())                    # the machine's ID
+    print(computer_id.get(app_key=key))         # this application's ID of the machine
+    print(computer_id.describe()["verdict"])    # what the ID rests on
 
 Standard library only: the module loads libcomputer_id.so.0 on Linux and computer_id.dll
 (the one beside this file, else the one Windows finds) on Windows.
 """
 import ctypes
+import json
 import os
 import sys
 
-__all__ = ["ComputerIDError", "get", "version"]
+__all__ = ["ComputerIDError", "describe", "get", "version"]
 
 # The C interface's status codes and sizes (computer_id/c_interface.h).
 OK = 0
@@ -21,6 +24,7 @@ INVALID_ARGUMENT = 4
 INTERNAL_ERROR = 5
 _ID_SIZE = 65
 _MESSAGE_SIZE = 1024
+MIN_APP_KEY_SIZE = 16
 
 
 class ComputerIDError(Exception):
@@ -47,6 +51,12 @@ _library.computer_id_get.argtypes = _buffers
 _library.computer_id_get.restype = ctypes.c_int
 _library.computer_id_get_traced.argtypes = [_TraceWriter, ctypes.c_void_p] + _buffers
 _library.computer_id_get_traced.restype = ctypes.c_int
+_library.computer_id_get_for_app.argtypes = [ctypes.c_char_p, ctypes.c_size_t] + _buffers
+_library.computer_id_get_for_app.restype = ctypes.c_int
+_library.computer_id_describe.argtypes = [ctypes.c_char_p, ctypes.c_size_t,
+                                          ctypes.POINTER(ctypes.c_size_t), ctypes.c_char_p,
+                                          ctypes.c_size_t]
+_library.computer_id_describe.restype = ctypes.c_int
 _library.computer_id_version.argtypes = []
 _library.computer_id_version.restype = ctypes.c_char_p
 
@@ -57,16 +67,32 @@ def _text(data):
     return data.decode("latin-1")
 
 
-def get(trace=None):
+def _check(status, message):
+    if status == OUT_OF_MEMORY:
+        raise MemoryError(_text(message.value))
+    if status != OK:
+        raise ComputerIDError(status, _text(message.value))
+
+
+def get(trace=None, app_key=None):
     """Returns the ID as the console program prints it after "comp id = ".
 
-    trace, when given, is called with each trace line (a str ending in a newline) as the
-    library makes it; what it raises is raised once the library returns. Raises
-    ComputerIDError when there is no ID, MemoryError when memory ran out.
+    With app_key (bytes, at least MIN_APP_KEY_SIZE of them: a random secret the application
+    carries), returns this application's ID of the machine instead: 64 hex digits that other
+    applications cannot match. trace, when given, is called with each trace line (a str
+    ending in a newline) as the library makes it; what it raises is raised once the library
+    returns. Raises ComputerIDError when there is no ID (status INVALID_ARGUMENT for a short
+    key), MemoryError when memory ran out.
     """
     id_buffer = ctypes.create_string_buffer(_ID_SIZE)
     message = ctypes.create_string_buffer(_MESSAGE_SIZE)
-    if trace is None:
+    if app_key is not None:
+        if trace is not None:
+            raise TypeError("get() takes trace or app_key, not both")
+        key = bytes(app_key)
+        status = _library.computer_id_get_for_app(key, len(key), id_buffer, _ID_SIZE, message,
+                                                  _MESSAGE_SIZE)
+    elif trace is None:
         status = _library.computer_id_get(id_buffer, _ID_SIZE, message, _MESSAGE_SIZE)
     else:
         raised = []
@@ -83,11 +109,27 @@ def get(trace=None):
                                                   _ID_SIZE, message, _MESSAGE_SIZE)
         if raised:
             raise raised[0]
-    if status == OUT_OF_MEMORY:
-        raise MemoryError(_text(message.value))
-    if status != OK:
-        raise ComputerIDError(status, _text(message.value))
+    _check(status, message)
     return _text(id_buffer.value)
+
+
+def describe():
+    """What the ID rests on, without any of its values, as a dict: "objects" (each with
+    "class" and "properties", each with "name", "state" and "placeholder"), "hypervisor",
+    "hypervisor_vendor", "serial_number_backed" and "verdict" ("serial number" or
+    "model only"). Raises as get() does."""
+    size = 4096
+    while True:
+        text = ctypes.create_string_buffer(size)
+        needed = ctypes.c_size_t(0)
+        message = ctypes.create_string_buffer(_MESSAGE_SIZE)
+        status = _library.computer_id_describe(text, size, ctypes.byref(needed), message,
+                                               _MESSAGE_SIZE)
+        if status != BUFFER_TOO_SMALL or needed.value <= size:
+            break
+        size = needed.value
+    _check(status, message)
+    return json.loads(_text(text.value))
 
 
 def version():

@@ -1,6 +1,8 @@
 """The Python binding against the library it loads: the ID the console program printed
-(COMPUTER_ID_EXPECTED_ID), or the failure of a library scripted to fail
-(COMPUTER_ID_EXPECTED_STATUS and COMPUTER_ID_EXPECTED_MESSAGE)."""
+(COMPUTER_ID_EXPECTED_ID) with the application ID and verdict that print_id gave for a key
+(COMPUTER_ID_APP_KEY, COMPUTER_ID_EXPECTED_APP_ID, COMPUTER_ID_EXPECTED_VERDICT), or the
+failure of a library scripted to fail (COMPUTER_ID_EXPECTED_STATUS and
+COMPUTER_ID_EXPECTED_MESSAGE)."""
 import os
 import unittest
 
@@ -27,6 +29,17 @@ class IdTest(unittest.TestCase):
 
         with self.assertRaises(KeyError):
             computer_id.get(trace=fail)
+
+
+    def test_gives_print_ids_application_id_and_verdict(self):
+        key = bytes.fromhex(os.environ["COMPUTER_ID_APP_KEY"])
+        self.assertEqual(computer_id.get(app_key=key), os.environ["COMPUTER_ID_EXPECTED_APP_ID"])
+        with self.assertRaises(computer_id.ComputerIDError) as raised:
+            computer_id.get(app_key=key[:15])
+        self.assertEqual(raised.exception.status, computer_id.INVALID_ARGUMENT)
+        description = computer_id.describe()
+        self.assertEqual(description["verdict"], os.environ["COMPUTER_ID_EXPECTED_VERDICT"])
+        self.assertEqual([o["class"] for o in description["objects"]][:1], ["Win32_Processor"])
 
 
 @unittest.skipUnless(EXPECTED_MESSAGE, "no expected failure given")

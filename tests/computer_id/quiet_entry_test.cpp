@@ -3,10 +3,13 @@
 // flags as they were; and the C interface over it.
 #include <computer_id/c_interface.h>
 #include <computer_id/computer_id.h>
+#include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
+#include <computer_id/sha/sha.h>
 
 #include <support/scripted_platform/scripted_wmi.h>
 
+#include <sha/openssl_oracle.h>
 #include <support/cout_capture.h>
 #include <support/reference_id.h>
 
@@ -14,9 +17,13 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <iterator>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -312,4 +319,199 @@ TEST(CInterfaceTest, LeavesComOnTheThreadAsItFoundIt)
             }
         }).join();
     }
+}
+
+// The application's ID against OpenSSL's HMAC-SHA-256 of the same text.
+TEST(GenerateAppSpecificIDTest, IsTheHmacOfThePlatformTextUnderTheKey)
+{
+    const std::vector<std::uint8_t> key(16, 0x4b);
+    std::vector<std::uint8_t> otherKey = key;
+    otherKey.back() = 0x4c;
+    std::ostringstream trace;
+    std::ostringstream idTrace;
+    std::string id;
+    std::string otherId;
+    {
+        ScriptedWmi wmi;
+        TypicalMachine(wmi);
+        id = Lib_ComputerID::GenerateAppSpecificID(trace, key);
+    }
+    {
+        ScriptedWmi wmi;
+        TypicalMachine(wmi);
+        otherId = Lib_ComputerID::GenerateAppSpecificID(idTrace, otherKey);
+    }
+    const std::string text = "CPU0\nXeon\nBSN-4711\nAMI\n";
+    const std::vector<std::uint8_t> mac = OpenSSLHmac(
+        SHA256, key, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    std::string expected;
+    for (const std::uint8_t byte : mac) {
+        expected += "0123456789abcdef"[byte >> 4];
+        expected += "0123456789abcdef"[byte & 0xf];
+    }
+    EXPECT_EQ(id, expected);
+    EXPECT_EQ(otherId.size(), 64U);
+    EXPECT_NE(otherId, id);
+    EXPECT_EQ(WithoutPointers(trace.str()), WithoutPointers(idTrace.str()));
+
+    const std::vector<std::uint8_t> shortKey(15, 0x4b);
+    EXPECT_THROW(
+        {
+            try {
+                (void)Lib_ComputerID::GenerateAppSpecificID(trace, shortKey);
+            } catch (const std::invalid_argument& error) {
+                EXPECT_STREQ(error.what(),
+                             "The application key must be at least 16 bytes (128 bits) long");
+                throw;
+            }
+        },
+        std::invalid_argument);
+}
+
+// Each object as "Class: Property state[ placeholder], ...", one per line.
+std::string Summary(const Lib_ComputerID::IdDescription& description)
+{
+    std::string text;
+    for (const Lib_ComputerID::ObjectDescription& object : description.objects) {
+        text += object.className + ":";
+        for (const Lib_ComputerID::PropertyDescription& property : object.properties) {
+            if (property.state != Lib_ComputerID::PropertyState::Failed) {
+                text += std::string(" ") + property.name + " " +
+                        Lib_ComputerID::PropertyStateName(property.state) +
+                        (property.placeholder ? " placeholder" : "");
+            }
+        }
+        text += "\n";
+    }
+    return text + (description.serialNumberBacked ? "serial number" : "model only");
+}
+
+TEST(DescribeComputerIDTest, NamesEachPropertysStateAndTheVerdict)
+{
+    struct DescribeCase {
+        const char* name;
+        void (*arrange)(ScriptedWmi&);
+        const char* summary; // properties that were not there are left out
+    };
+    const DescribeCase cases[] = {
+        {"real serial numbers",
+         [](ScriptedWmi& wmi) {
+             TypicalMachine(wmi);
+             wmi.AddObject(L"Win32_BIOS").String(L"SerialNumber", L"  ").Null(L"Manufacturer");
+         },
+         "Win32_Processor: DeviceID value Name value\n"
+         "Win32_BaseBoard: SerialNumber value\n"
+         "Win32_BIOS: Manufacturer value\n"
+         "Win32_BIOS: Manufacturer null SerialNumber value placeholder\n"
+         "serial number"},
+        {"placeholders",
+         [](ScriptedWmi& wmi) {
+             wmi.AddObject(L"Win32_BaseBoard")
+                 .String(L"SerialNumber", L" default STRING ")
+                 .String(L"Product", L"X570")
+                 .Integer(L"Model", 7);
+             wmi.AddObject(L"Win32_BIOS").String(L"SerialNumber", L"xxxxxxxx");
+         },
+         "Win32_BaseBoard: SerialNumber value placeholder Product value Model null\n"
+         "Win32_BIOS: SerialNumber value placeholder\n"
+         "model only"},
+        {"serial numbers denied",
+         [](ScriptedWmi& wmi) {
+             wmi.AddObject(L"Win32_BaseBoard").Failing(L"SerialNumber", WBEM_E_ACCESS_DENIED);
+             wmi.AddObject(L"Win32_BIOS")
+                 .Failing(L"SerialNumber", WBEM_E_ACCESS_DENIED)
+                 .String(L"Manufacturer", L"To be filled by O.E.M.");
+         },
+         "Win32_BaseBoard: SerialNumber access denied\n"
+         "Win32_BIOS: Manufacturer value placeholder SerialNumber access denied\n"
+         "model only"},
+        {"no SMBIOS",
+         [](ScriptedWmi& wmi) { wmi.AddObject(L"Win32_Processor").String(L"Name", L"Xeon"); },
+         "Win32_Processor: Name value\nmodel only"},
+        {"no value at all", [](ScriptedWmi&) {}, "model only"},
+    };
+    for (const DescribeCase& entry : cases) {
+        SCOPED_TRACE(entry.name);
+        ScriptedWmi wmi;
+        entry.arrange(wmi);
+        std::ostream noTrace(nullptr);
+        EXPECT_EQ(Summary(Lib_ComputerID::DescribeComputerID(noTrace)), entry.summary);
+        EXPECT_EQ(wmi.ReleaseProblems(), "");
+    }
+
+    // The hypervisor bit, against the flag the kernel reads from the same CPUID leaf.
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line) && line.rfind("flags", 0) != 0) {
+    }
+    ASSERT_FALSE(line.empty()) << "no flags in /proc/cpuinfo";
+    ScriptedWmi wmi;
+    std::ostream noTrace(nullptr);
+    EXPECT_EQ(Lib_ComputerID::DescribeComputerID(noTrace).hypervisor,
+              (line + " ").find(" hypervisor ") != std::string::npos);
+}
+
+TEST(CInterfaceTest, GivesTheApplicationsIdAndTheDescriptionAsJson)
+{
+    const std::vector<std::uint8_t> key(16, 0x4b);
+    char id[COMPUTER_ID_MAX_SIZE];
+    char message[80];
+    std::string expected;
+    {
+        ScriptedWmi wmi;
+        TypicalMachine(wmi);
+        std::ostream noTrace(nullptr);
+        expected = Lib_ComputerID::GenerateAppSpecificID(noTrace, key);
+    }
+    {
+        ScriptedWmi wmi;
+        TypicalMachine(wmi);
+        ASSERT_EQ(
+            computer_id_get_for_app(key.data(), key.size(), id, sizeof id, message, sizeof message),
+            COMPUTER_ID_OK);
+        EXPECT_EQ(id, expected);
+    }
+    for (const std::size_t size : {std::size_t{0}, std::size_t{15}}) {
+        ScriptedWmi wmi;
+        TypicalMachine(wmi);
+        EXPECT_EQ(computer_id_get_for_app(size == 0 ? nullptr : key.data(), size, id, sizeof id,
+                                          message, sizeof message),
+                  COMPUTER_ID_INVALID_ARGUMENT);
+        EXPECT_STREQ(id, "");
+        EXPECT_STREQ(message, "The application key must be at least 16 bytes (128 bits) long");
+    }
+
+    ScriptedWmi wmi;
+    wmi.AddObject(L"Win32_BaseBoard").String(L"SerialNumber", L"0").Integer(L"Model", 7);
+    std::string json(1000, 'x');
+    std::size_t needed = 0;
+    ASSERT_EQ(computer_id_describe(json.data(), json.size(), &needed, message, sizeof message),
+              COMPUTER_ID_OK);
+    json.resize(std::strlen(json.c_str()));
+    EXPECT_EQ(needed, json.size() + 1);
+    const std::string objects =
+        R"({"objects":[{"class":"Win32_BaseBoard","properties":[)"
+        R"({"name":"SerialNumber","state":"value","placeholder":true},)"
+        R"({"name":"Manufacturer","state":"failed","placeholder":false},)"
+        R"({"name":"Product","state":"failed","placeholder":false},)"
+        R"({"name":"Model","state":"null","placeholder":false},)"
+        R"({"name":"OtherIdentifyingInfo","state":"failed","placeholder":false}]}],"hypervisor":)";
+    const std::string verdict = R"(,"serial_number_backed":false,"verdict":"model only"})";
+    EXPECT_EQ(json.substr(0, objects.size()), objects);
+    EXPECT_TRUE(json.ends_with(verdict)) << json;
+    const std::string hypervisor = json.substr(
+        objects.size(), json.size() - std::min(json.size(), objects.size() + verdict.size()));
+    EXPECT_TRUE(hypervisor.starts_with(R"(true,"hypervisor_vendor":")") ||
+                hypervisor == R"(false,"hypervisor_vendor":"")")
+        << hypervisor;
+
+    std::string small(needed - 1, 'x');
+    std::size_t neededAgain = 0;
+    EXPECT_EQ(
+        computer_id_describe(small.data(), small.size(), &neededAgain, message, sizeof message),
+        COMPUTER_ID_BUFFER_TOO_SMALL);
+    EXPECT_EQ(neededAgain, needed);
+    EXPECT_STREQ(small.c_str(), "");
+    EXPECT_EQ(computer_id_describe(nullptr, 10, &neededAgain, message, sizeof message),
+              COMPUTER_ID_INVALID_ARGUMENT);
 }

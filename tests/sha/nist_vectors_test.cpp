@@ -1,5 +1,6 @@
 // NIST CAVP SHAVS byte-oriented vectors: every ShortMsg, LongMsg and Monte Carlo vector of
-// the five variants, each message also fed split at many positions.
+// the five variants, each message also fed split at many positions; and every HMAC test case
+// of RFC 2202 (SHA-1) and RFC 4231 (SHA-224 to SHA-512), split alike.
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,12 @@ void PrintTo(const VectorFile& file, std::ostream* out)
 struct MessageVector {
     Bytes message;
     Bytes digest;
+};
+
+struct HmacVector {
+    Bytes key;
+    Bytes message;
+    Bytes mac;
 };
 
 struct MonteCarloFile {
@@ -75,6 +82,30 @@ std::vector<MessageVector> ParseMessageFile(const std::string& path)
             }
             vectors.push_back({message, FromHex(value)});
             bit_length = no_length;
+        }
+    }
+    return vectors;
+}
+
+// The RFC files as the vectors package writes them: Len (of the message, in bits), Key, Msg,
+// MD for each case.
+std::vector<HmacVector> ParseHmacFile(const std::string& path)
+{
+    std::vector<HmacVector> vectors;
+    HmacVector vector;
+    std::size_t bit_length = 0;
+    for (const auto& [name, value] : ReadRsp(path)) {
+        if (name == "Len") {
+            bit_length = std::stoul(value);
+        } else if (name == "Key") {
+            vector.key = FromHex(value);
+        } else if (name == "Msg") {
+            vector.message = FromHex(value);
+        } else if (name == "MD") {
+            if (bit_length != 8 * vector.message.size())
+                throw std::runtime_error(path + ": Len does not match Msg before MD " + value);
+            vector.mac = FromHex(value);
+            vectors.push_back(vector);
         }
     }
     return vectors;
@@ -179,6 +210,36 @@ INSTANTIATE_TEST_SUITE_P(Files, NistMessageVectors,
                              std::string name = info.param.path;
                              name = name.substr(name.find('/') + 1);
                              return name.substr(0, name.find('.'));
+                         });
+
+class HmacVectors : public testing::TestWithParam<VectorFile> {};
+
+TEST_P(HmacVectors, EveryCaseWholeAndSplitAtEveryPosition)
+{
+    const VectorFile& file = GetParam();
+    const std::vector<HmacVector> vectors =
+        ParseHmacFile(std::string(SHA_TEST_VECTORS_DIR) + "/../HMAC/" + file.path);
+    ASSERT_EQ(vectors.size(), file.vector_count);
+    for (std::size_t i = 0; i < vectors.size(); ++i) {
+        const HmacVector& vector = vectors[i];
+        EXPECT_EQ(Hex(OurHmac(file.which, vector.key, vector.message)), Hex(vector.mac))
+            << "case " << i + 1;
+        for (std::size_t position = 0; position <= vector.message.size(); ++position) {
+            const std::size_t pieces[] = {position};
+            ASSERT_EQ(Hex(OurHmac(file.which, vector.key, vector.message, pieces)), Hex(vector.mac))
+                << "case " << i + 1 << " split at " << position;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HmacVectors,
+                         testing::Values(VectorFile{"rfc-2202-sha1.txt", SHA1, 7},
+                                         VectorFile{"rfc-4231-sha224.txt", SHA224, 6},
+                                         VectorFile{"rfc-4231-sha256.txt", SHA256, 6},
+                                         VectorFile{"rfc-4231-sha384.txt", SHA384, 6},
+                                         VectorFile{"rfc-4231-sha512.txt", SHA512, 6}),
+                         [](const testing::TestParamInfo<VectorFile>& info) {
+                             return std::string(VariantOf(info.param.which).name);
                          });
 
 class NistMonteCarlo : public testing::TestWithParam<VectorFile> {};

@@ -1,6 +1,6 @@
 // Against OpenSSL's EVP digests: random messages split at random points, checking after every
 // call that the context is the one that feeding single bytes gives; and the lengths around
-// the block and padding boundaries.
+// the block and padding boundaries. Against OpenSSL's HMAC: random keys and split messages.
 #include "openssl_oracle.h"
 #include "test_support.h"
 
@@ -62,6 +62,28 @@ TEST_P(AgainstOpenSSL, RandomMessagesSplitAtRandomPoints)
         digest.resize(variant.digest_size);
         ASSERT_EQ(Hex(digest), Hex(OpenSSLDigest(variant.which, message)))
             << message.size() << "-byte message";
+    }
+}
+
+// HMAC with keys shorter and longer than a block (the empty one too), messages split at
+// random points.
+TEST_P(AgainstOpenSSL, HmacOfRandomKeysAndMessagesSplitAtRandomPoints)
+{
+    const Variant& variant = GetParam();
+    std::mt19937 random(20261210U + static_cast<std::uint32_t>(variant.which));
+    std::uniform_int_distribution<std::size_t> key_size(0, 300);
+    std::uniform_int_distribution<std::size_t> message_size(0, 1000);
+    for (int round = 0; round < 60; ++round) {
+        const Bytes key = PatternBytes(key_size(random), static_cast<std::uint32_t>(random()));
+        const Bytes message =
+            PatternBytes(message_size(random), static_cast<std::uint32_t>(random()));
+        std::uniform_int_distribution<std::size_t> piece(0, message.size());
+        std::vector<std::size_t> pieces(random() % 8);
+        for (auto& size : pieces)
+            size = piece(random);
+        ASSERT_EQ(Hex(OurHmac(variant.which, key, message, pieces)),
+                  Hex(OpenSSLHmac(variant.which, key, message)))
+            << key.size() << "-byte key, " << message.size() << "-byte message";
     }
 }
 

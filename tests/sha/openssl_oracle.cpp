@@ -5,6 +5,7 @@
 #include "openssl_oracle.h"
 
 #include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <openssl/sha.h>
 
 #include <stdexcept>
@@ -40,30 +41,29 @@ void RunBlocks(Context& context, Transform transform, std::span<const std::uint8
     }
 }
 
+const EVP_MD* DigestOf(int selector)
+{
+    switch (selector) {
+    case selector_sha1:
+        return EVP_sha1();
+    case selector_sha224:
+        return EVP_sha224();
+    case selector_sha256:
+        return EVP_sha256();
+    case selector_sha384:
+        return EVP_sha384();
+    case selector_sha512:
+        return EVP_sha512();
+    default:
+        throw std::invalid_argument("unknown selector " + std::to_string(selector));
+    }
+}
+
 } // namespace
 
 std::vector<std::uint8_t> OpenSSLDigest(int selector, std::span<const std::uint8_t> message)
 {
-    const EVP_MD* md = nullptr;
-    switch (selector) {
-    case selector_sha1:
-        md = EVP_sha1();
-        break;
-    case selector_sha224:
-        md = EVP_sha224();
-        break;
-    case selector_sha256:
-        md = EVP_sha256();
-        break;
-    case selector_sha384:
-        md = EVP_sha384();
-        break;
-    case selector_sha512:
-        md = EVP_sha512();
-        break;
-    default:
-        throw std::invalid_argument("unknown selector " + std::to_string(selector));
-    }
+    const EVP_MD* md = DigestOf(selector);
     std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);
     unsigned int size = 0;
     if (EVP_Digest(message.data(), message.size(), digest.data(), &size, md, nullptr) != 1) {
@@ -71,6 +71,22 @@ std::vector<std::uint8_t> OpenSSLDigest(int selector, std::span<const std::uint8
     }
     digest.resize(size);
     return digest;
+}
+
+std::vector<std::uint8_t> OpenSSLHmac(int selector, std::span<const std::uint8_t> key,
+                                      std::span<const std::uint8_t> message)
+{
+    std::vector<std::uint8_t> mac(EVP_MAX_MD_SIZE);
+    unsigned int size = 0;
+    // A null key would mean "the key set before" to OpenSSL's HMAC contexts.
+    const std::uint8_t empty_key = 0;
+    if (HMAC(DigestOf(selector), key.empty() ? &empty_key : key.data(),
+             static_cast<int>(key.size()), message.data(), message.size(), mac.data(),
+             &size) == nullptr) {
+        throw std::runtime_error("HMAC failed");
+    }
+    mac.resize(size);
+    return mac;
 }
 
 std::vector<std::uint8_t> OpenSSLChainValue(int selector, std::span<const std::uint8_t> blocks)

@@ -67,6 +67,34 @@ Bytes PatternBytes(std::size_t size, std::uint32_t seed)
     return bytes;
 }
 
+namespace {
+
+// The message fed to input as consecutive pieces of the given sizes (the last piece runs to
+// the end), then finished by result; empty when some call failed.
+template <typename Context, typename Input, typename Result>
+Bytes FedInPieces(Context& context, SHAversion which, std::span<const std::uint8_t> message,
+                  std::span<const std::size_t> piece_sizes, Input input, Result result)
+{
+    std::size_t at = 0;
+    for (const std::size_t piece : piece_sizes) {
+        const std::size_t size = std::min(piece, message.size() - at);
+        if (input(&context, message.data() + at, static_cast<std::uint32_t>(size)) != shaSuccess)
+            return {};
+        at += size;
+    }
+    if (input(&context, message.data() + at, static_cast<std::uint32_t>(message.size() - at)) !=
+        shaSuccess) {
+        return {};
+    }
+    Bytes digest(USHAMaxHashSize);
+    if (result(&context, digest.data()) != shaSuccess)
+        return {};
+    digest.resize(VariantOf(which).digest_size);
+    return digest;
+}
+
+} // namespace
+
 Bytes OurDigest(SHAversion which, std::span<const std::uint8_t> message,
                 std::span<const std::size_t> piece_sizes)
 {
@@ -74,24 +102,18 @@ Bytes OurDigest(SHAversion which, std::span<const std::uint8_t> message,
     std::memset(&context, 0xE3, sizeof context);
     if (USHAReset(&context, which) != shaSuccess)
         return {};
-    std::size_t at = 0;
-    for (const std::size_t piece : piece_sizes) {
-        const std::size_t size = std::min(piece, message.size() - at);
-        if (USHAInput(&context, message.data() + at, static_cast<std::uint32_t>(size)) !=
-            shaSuccess) {
-            return {};
-        }
-        at += size;
-    }
-    if (USHAInput(&context, message.data() + at, static_cast<std::uint32_t>(message.size() - at)) !=
-        shaSuccess) {
+    return FedInPieces(context, which, message, piece_sizes, USHAInput, USHAResult);
+}
+
+Bytes OurHmac(SHAversion which, std::span<const std::uint8_t> key,
+              std::span<const std::uint8_t> message, std::span<const std::size_t> piece_sizes)
+{
+    HMACContext context;
+    std::memset(&context, 0xE3, sizeof context);
+    if (HMACReset(&context, which, key.empty() ? nullptr : key.data(),
+                  static_cast<unsigned int>(key.size())) != shaSuccess)
         return {};
-    }
-    Bytes digest(USHAMaxHashSize);
-    if (USHAResult(&context, digest.data()) != shaSuccess)
-        return {};
-    digest.resize(VariantOf(which).digest_size);
-    return digest;
+    return FedInPieces(context, which, message, piece_sizes, HMACInput, HMACResult);
 }
 
 std::string Report(const std::vector<std::string>& failures)

@@ -47,6 +47,9 @@ Bytes PatternBytes(std::size_t size, std::uint32_t seed);
 // to the end); an empty return means some call failed.
 Bytes OurDigest(SHAversion which, std::span<const std::uint8_t> message,
                 std::span<const std::size_t> piece_sizes = {});
+// Our HMAC keyed with key (an empty one passed as a null pointer), the message fed alike.
+Bytes OurHmac(SHAversion which, std::span<const std::uint8_t> key,
+              std::span<const std::uint8_t> message, std::span<const std::size_t> piece_sizes = {});
 
 // The selected engine's fields, read the same way for all three context types; the hash
 // words as bytes, most significant first.

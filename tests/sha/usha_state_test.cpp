@@ -1,5 +1,6 @@
 // The dispatching interface's result codes and lifecycle: bad selectors, missing pointers,
-// input after the result, sticky corruption, digest sizes, and the FIPS 180-4 examples.
+// input after the result, sticky corruption, digest sizes, and the FIPS 180-4 examples; the
+// same rules for HMAC.
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -307,6 +308,117 @@ std::vector<VariantAndState> AllVariantsAndStates()
 
 INSTANTIATE_TEST_SUITE_P(Variants, EveryState, testing::ValuesIn(AllVariantsAndStates()),
                          [](const testing::TestParamInfo<VariantAndState>& info) {
+                             return std::string(info.param.variant.name) + "_" +
+                                    info.param.state.name;
+                         });
+
+// HMAC keeps the same rules: its states, each with what a non-empty input and the result
+// then return, the failed resets sticky until a good one.
+enum class HmacState { Keyed, Computed, InputAfterResult, BadSelector, NullKey };
+
+struct HmacStateCase {
+    HmacState state;
+    const char* name;
+    int input_code;
+    int result_code;
+};
+
+constexpr HmacStateCase Hmac_States[] = {
+    {HmacState::Keyed, "Keyed", shaSuccess, shaSuccess},
+    {HmacState::Computed, "Computed", shaStateError, shaSuccess},
+    {HmacState::InputAfterResult, "InputAfterResult", shaStateError, shaStateError},
+    {HmacState::BadSelector, "BadSelector", shaBadParam, shaBadParam},
+    {HmacState::NullKey, "NullKey", shaNull, shaNull},
+};
+
+const Bytes hmac_key = AsBytes("key");
+
+HMACContext HmacContextIn(HmacState state, SHAversion which)
+{
+    HMACContext context;
+    std::memset(&context, Fill, sizeof context);
+    DigestBuffer digest;
+    switch (state) {
+    case HmacState::BadSelector:
+        EXPECT_EQ(HMACReset(&context, static_cast<SHAversion>(5), hmac_key.data(), 3), shaBadParam);
+        return context;
+    case HmacState::NullKey:
+        EXPECT_EQ(HMACReset(&context, which, nullptr, 3), shaNull);
+        return context;
+    default:
+        break;
+    }
+    EXPECT_EQ(HMACReset(&context, which, hmac_key.data(), 3), shaSuccess);
+    EXPECT_EQ(HMACInput(&context, abc.data(), 3), shaSuccess);
+    if (state != HmacState::Keyed) {
+        EXPECT_EQ(HMACResult(&context, digest.data()), shaSuccess);
+    }
+    if (state == HmacState::InputAfterResult) {
+        EXPECT_EQ(HMACInput(&context, abc.data(), 1), shaStateError);
+    }
+    return context;
+}
+
+struct VariantAndHmacState {
+    Variant variant;
+    HmacStateCase state;
+};
+
+void PrintTo(const VariantAndHmacState& param, std::ostream* out)
+{
+    *out << param.variant.name << " " << param.state.name;
+}
+
+class EveryHmacState : public testing::TestWithParam<VariantAndHmacState> {};
+
+TEST_P(EveryHmacState, CodesThenAGoodResetAgain)
+{
+    const auto& [variant, state] = GetParam();
+    const bool reset_failed =
+        state.state == HmacState::BadSelector || state.state == HmacState::NullKey;
+    HMACContext context = HmacContextIn(state.state, variant.which);
+    const HMACContext before = context;
+
+    EXPECT_EQ(HMACReset(nullptr, variant.which, hmac_key.data(), 3), shaNull);
+    EXPECT_EQ(HMACInput(nullptr, abc.data(), 3), shaNull);
+    EXPECT_EQ(HMACFinalBits(nullptr, 0x80, 1), shaNull);
+    EXPECT_EQ(HMACInput(&context, nullptr, 0), reset_failed ? state.input_code : shaSuccess);
+    EXPECT_EQ(HMACFinalBits(&context, 0xFF, 0), reset_failed ? state.input_code : shaSuccess);
+    EXPECT_EQ(HMACResult(&context, nullptr), reset_failed ? state.result_code : shaNull);
+    EXPECT_EQ(std::memcmp(&context, &before, sizeof context), 0) << "the context changed";
+
+    const Bytes expected = OurHmac(variant.which, hmac_key, abc);
+    ASSERT_EQ(expected.size(), variant.digest_size);
+    DigestBuffer digest = GuardedBuffer();
+    EXPECT_EQ(HMACResult(&context, digest.data()), state.result_code);
+    if (state.result_code == shaSuccess) {
+        EXPECT_EQ(Digest(digest, variant.which), expected);
+        EXPECT_EQ(HMACResult(&context, digest.data()), shaSuccess) << "a second result";
+        EXPECT_EQ(Digest(digest, variant.which), expected);
+    } else {
+        EXPECT_EQ(digest, GuardedBuffer()) << "a spoilt context wrote a digest";
+    }
+    context = before;
+    EXPECT_EQ(HMACInput(&context, abc.data(), 1), state.input_code);
+
+    ASSERT_EQ(HMACReset(&context, variant.which, hmac_key.data(), 3), shaSuccess);
+    ASSERT_EQ(HMACInput(&context, abc.data(), 3), shaSuccess);
+    ASSERT_EQ(HMACResult(&context, digest.data()), shaSuccess);
+    EXPECT_EQ(Digest(digest, variant.which), expected);
+}
+
+std::vector<VariantAndHmacState> AllVariantsAndHmacStates()
+{
+    std::vector<VariantAndHmacState> cases;
+    for (const Variant& variant : All_Variants) {
+        for (const HmacStateCase& state : Hmac_States)
+            cases.push_back({variant, state});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, EveryHmacState, testing::ValuesIn(AllVariantsAndHmacStates()),
+                         [](const testing::TestParamInfo<VariantAndHmacState>& info) {
                              return std::string(info.param.variant.name) + "_" +
                                     info.param.state.name;
                          });

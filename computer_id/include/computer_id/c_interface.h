@@ -19,9 +19,9 @@ enum computer_id_status {
     /* A COM or WMI step failed or no value was found: the message says which. */
     COMPUTER_ID_NO_ID = 1,
     COMPUTER_ID_OUT_OF_MEMORY = 2,
-    /* id_size cannot hold the ID and its NUL. */
+    /* id_size (json_size) cannot hold the ID (the description) and its NUL. */
     COMPUTER_ID_BUFFER_TOO_SMALL = 3,
-    /* id is NULL. */
+    /* id (json) is NULL, or the application key is NULL or too short. */
     COMPUTER_ID_INVALID_ARGUMENT = 4,
     /* Any other failure inside the library. */
     COMPUTER_ID_INTERNAL_ERROR = 5
@@ -43,6 +43,26 @@ int computer_id_get(char* id, size_t id_size, char* message, size_t message_size
 int computer_id_get_traced(void (*write)(void* context, const char* text, size_t size),
                            void* context, char* id, size_t id_size, char* message,
                            size_t message_size);
+
+/* An application key has at least this many bytes (128 bits). */
+#define COMPUTER_ID_MIN_APP_KEY_SIZE 16
+
+/* The ID of this machine for one application: HMAC-SHA-256, keyed with key, of the text the
+ * ID is made from, as 64 lowercase hex digits; applications with different keys get IDs
+ * that cannot be matched. A NULL key or one shorter than COMPUTER_ID_MIN_APP_KEY_SIZE ->
+ * COMPUTER_ID_INVALID_ARGUMENT. Otherwise as computer_id_get. */
+int computer_id_get_for_app(const unsigned char* key, size_t key_size, char* id, size_t id_size,
+                            char* message, size_t message_size);
+
+/* What the ID rests on, without any of its values, as a JSON object: "objects" (each with
+ * its "class" and "properties": "name", "state" of "value", "null", "access denied" or
+ * "failed", and "placeholder"), "hypervisor" and "hypervisor_vendor" (CPUID),
+ * "serial_number_backed" and "verdict" ("serial number", or "model only" when every machine
+ * of this model gets the same ID). json_needed (may be NULL) receives the size the text
+ * needs, its NUL included, also with COMPUTER_ID_BUFFER_TOO_SMALL. A NULL json ->
+ * COMPUTER_ID_INVALID_ARGUMENT. Messages as computer_id_get. */
+int computer_id_describe(char* json, size_t json_size, size_t* json_needed, char* message,
+                         size_t message_size);
 
 /* The library's version, "major.minor.patch"; static storage. */
 const char* computer_id_version(void);

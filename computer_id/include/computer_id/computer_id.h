@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <iosfwd>
+#include <span>
 #include <string>
 
 namespace Lib_ComputerID {
@@ -31,6 +34,17 @@ namespace Lib_ComputerID {
 // switched to hex while the run lasts: threads that call it at the same time need a trace
 // stream each. Messages and the ID do not depend on the global locale.
 std::string GenerateComputerID(std::ostream& trace);
+
+// An application key is a random secret of at least this many bytes (128 bits).
+inline constexpr std::size_t kMinAppKeySize = 16;
+
+// The ID of this machine for one application: HMAC-SHA-256, keyed with appKey, of the same
+// platform information text the ID is made from, as 64 lowercase hex digits (every byte
+// two). Applications with different keys get IDs that cannot be matched with each other or
+// checked without the key. Throws std::invalid_argument, before anything runs, for a key
+// shorter than kMinAppKeySize bytes or longer than 2^32 - 1; otherwise trace, failures,
+// threads and COM as GenerateComputerID.
+std::string GenerateAppSpecificID(std::ostream& trace, std::span<const std::uint8_t> appKey);
 
 // Starts COM on the calling thread, apartment-threaded, and leaves it started. Starting it
 // again on the same thread is not a failure. Throws IDGenerationError when COM cannot be

@@ -120,3 +120,28 @@ int USHAInput(USHAContext* context, const std::uint8_t* bytes, std::uint32_t byt
 int USHAFinalBits(USHAContext* context, std::uint8_t bits, std::uint32_t bit_count);
 // Message_Digest must hold the variant's digest size; USHAMaxHashSize bytes always suffice.
 int USHAResult(USHAContext* context, std::uint8_t Message_Digest[USHAMaxHashSize]);
+
+// Keyed hashing, HMAC (FIPS 198-1), over any of the variants.
+struct HMACContext {
+    std::int32_t whichSha;  // the SHAversion given to the last HMACReset, valid or not
+    int Corrupted;          // the code of a failed HMACReset, returned by every later call
+    int Computed;           // the result is in shaContext
+    USHAContext shaContext; // the inner hash; once the result is computed, the outer one
+    std::uint8_t k_opad[USHA_Max_Message_Block_Size]; // the key block XOR opad
+};
+
+// HMACReset: null context -> shaNull; a selector outside SHA1..SHA512 -> shaBadParam; a null
+// key with a non-zero key_len -> shaNull; a null key with key_len 0 is the empty key; a key
+// longer than the variant's block is hashed first. A failed reset is sticky: every later
+// call on the context returns its code, until a reset succeeds.
+// HMACInput and HMACFinalBits: null context -> shaNull; a failed reset's code; otherwise as
+// USHAInput and USHAFinalBits on the message being authenticated.
+// HMACResult: null context -> shaNull; a failed reset's code; null digest -> shaNull; a
+// sticky code of the message is returned; otherwise writes exactly the variant's digest
+// size, the same again on later calls. Input or final bits after the result -> shaStateError
+// (sticky). The key's bytes are copied: the caller may reuse them once HMACReset returns.
+int HMACReset(HMACContext* context, SHAversion whichSha, const std::uint8_t* key,
+              unsigned int key_len);
+int HMACInput(HMACContext* context, const std::uint8_t* text, unsigned int text_len);
+int HMACFinalBits(HMACContext* context, std::uint8_t bits, unsigned int bit_count);
+int HMACResult(HMACContext* context, std::uint8_t digest[USHAMaxHashSize]);
