@@ -438,8 +438,11 @@ TEST(DescribeComputerIDTest, NamesEachPropertysStateAndTheVerdict)
         EXPECT_EQ(Summary(Lib_ComputerID::DescribeComputerID(noTrace)), entry.summary);
         EXPECT_EQ(wmi.ReleaseProblems(), "");
     }
+}
 
-    // The hypervisor bit, against the flag the kernel reads from the same CPUID leaf.
+// The hypervisor bit, against the flag the kernel reads from the same CPUID leaf.
+TEST(DescribeComputerIDTest, HypervisorMatchesProcCpuinfo)
+{
     std::ifstream cpuinfo("/proc/cpuinfo");
     std::string line;
     while (std::getline(cpuinfo, line) && line.rfind("flags", 0) != 0) {
