@@ -2,12 +2,11 @@
 # Static checks of every C++ source in the repository, all of which must pass:
 #   1. clang-format: no file may need formatting (.clang-format);
 #   2. clang-tidy with .clang-tidy, over the compile commands of a clang configure of its own
-#      (the Linux sources, tests, benchmark and fuzz targets) and of a MinGW-w64 configure
-#      of its own (preset mingw: the Windows sources and tests), and over
+#      (the Linux sources, tests, benchmark and fuzz targets) and of the MinGW-w64 build
+#      (preset mingw, shared with test-windows.sh: the Windows sources and tests), and over
 #      the examples, which build against an installed package and so are in neither;
 #   3. cppcheck over the same sources.
-# LINT_BUILD_DIR moves the clang configure (default build/lint; the MinGW-w64 one goes
-# beside it, with -mingw appended). Nothing is built, so it may run beside the builds.
+# LINT_BUILD_DIR moves the clang configure (default build/lint).
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -48,9 +47,8 @@ echo "--- configure"
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCOMPUTER_ID_BUILD_TESTS=ON \
     -DCOMPUTER_ID_BUILD_BENCHMARKS=ON -DCOMPUTER_ID_BUILD_FUZZERS=ON >/dev/null
-# A MinGW-w64 configure of its own, so that the checks can run while build/mingw is built.
-windows_build=$build-mingw
-cmake --preset mingw -B "$windows_build" >/dev/null
+windows_build=build/mingw
+cmake --preset mingw >/dev/null
 
 # clang reads the MinGW-w64 C++ library and Windows headers where g++ does, but keeps its
 # own compiler headers (GCC's intrinsics are not clang's).

@@ -355,17 +355,8 @@ TEST(GenerateAppSpecificIDTest, IsTheHmacOfThePlatformTextUnderTheKey)
     EXPECT_EQ(WithoutPointers(trace.str()), WithoutPointers(idTrace.str()));
 
     const std::vector<std::uint8_t> shortKey(15, 0x4b);
-    EXPECT_THROW(
-        {
-            try {
-                (void)Lib_ComputerID::GenerateAppSpecificID(trace, shortKey);
-            } catch (const std::invalid_argument& error) {
-                EXPECT_STREQ(error.what(),
-                             "The application key must be at least 16 bytes (128 bits) long");
-                throw;
-            }
-        },
-        std::invalid_argument);
+    EXPECT_THROW((void)Lib_ComputerID::GenerateAppSpecificID(trace, shortKey),
+                 std::invalid_argument);
 }
 
 // Each object as "Class: Property state[ placeholder], ...", one per line.

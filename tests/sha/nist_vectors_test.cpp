@@ -102,8 +102,11 @@ std::vector<HmacVector> ParseHmacFile(const std::string& path)
         } else if (name == "Msg") {
             vector.message = FromHex(value);
         } else if (name == "MD") {
-            if (bit_length != 8 * vector.message.size())
-                throw std::runtime_error(path + ": Len does not match Msg before MD " + value);
+            if (bit_length != 8 * vector.message.size()) {
+                std::string message_text = path;
+                message_text.append(": Len does not match Msg before MD ").append(value);
+                throw std::runtime_error(message_text);
+            }
             vector.mac = FromHex(value);
             vectors.push_back(vector);
         }
