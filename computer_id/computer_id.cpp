@@ -3,6 +3,8 @@
 #include "digest_pieces.h"
 #include "failure_messages.h"
 #include "hardware_inventory.h"
+#include "hardware_queries.h"
+#include "trace_format.h"
 #include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
 #include <computer_id/message_digest.h>
@@ -10,6 +12,7 @@
 #include <platform/com_wmi.h>
 #include <platform/hypervisor.h>
 
+#include <algorithm>
 #include <iostream>
 #include <limits>
 #include <new>
@@ -114,9 +117,11 @@ auto RunForProgram(std::ostream& trace, Finish finish, InventoryRecord* record =
 // Whether a property of the record is a serial number that holds a real value.
 bool IsRealSerialNumber(const ObjectDescription& object, const PropertyDescription& property)
 {
-    return (object.className == "Win32_BaseBoard" || object.className == "Win32_BIOS") &&
-           property.name == "SerialNumber" && property.state == PropertyState::Value &&
-           !property.placeholder;
+    return property.state == PropertyState::Value && !property.placeholder &&
+           std::any_of(kSerialNumbers.begin(), kSerialNumbers.end(), [&](const auto& serial) {
+               return object.className == NarrowCodeUnits(serial.first) &&
+                      property.name == NarrowCodeUnits(serial.second);
+           });
 }
 
 } // namespace

@@ -32,6 +32,13 @@ inline constexpr std::array<HardwareQuery, 3> kHardwareQueries{{
     {L"Win32_BIOS", {L"Manufacturer", L"SerialNumber"}},
 }};
 
+// The properties that hold the machine's serial numbers, as class and property: what tells
+// one machine of a model from another.
+inline constexpr std::array<std::pair<const wchar_t*, const wchar_t*>, 2> kSerialNumbers{{
+    {kHardwareQueries[1].className, kHardwareQueries[1].propertySlots[0]},
+    {kHardwareQueries[2].className, kHardwareQueries[2].propertySlots[1]},
+}};
+
 namespace query_text {
 
 // Writes "SELECT <properties, comma-separated> FROM <class>" to out unless it is null;

@@ -321,26 +321,29 @@ TEST(CInterfaceTest, LeavesComOnTheThreadAsItFoundIt)
     }
 }
 
-// The application's ID against OpenSSL's HMAC-SHA-256 of the same text.
+// The application's ID, from C++ and from C, against OpenSSL's HMAC-SHA-256 of the same text.
 TEST(GenerateAppSpecificIDTest, IsTheHmacOfThePlatformTextUnderTheKey)
 {
+    const auto onTypicalMachine = [](const auto& run) {
+        ScriptedWmi wmi;
+        TypicalMachine(wmi);
+        return run();
+    };
     const std::vector<std::uint8_t> key(16, 0x4b);
     std::vector<std::uint8_t> otherKey = key;
     otherKey.back() = 0x4c;
     std::ostringstream trace;
     std::ostringstream idTrace;
-    std::string id;
-    std::string otherId;
-    {
-        ScriptedWmi wmi;
-        TypicalMachine(wmi);
-        id = Lib_ComputerID::GenerateAppSpecificID(trace, key);
-    }
-    {
-        ScriptedWmi wmi;
-        TypicalMachine(wmi);
-        otherId = Lib_ComputerID::GenerateAppSpecificID(idTrace, otherKey);
-    }
+    const std::string id =
+        onTypicalMachine([&] { return Lib_ComputerID::GenerateAppSpecificID(trace, key); });
+    (void)onTypicalMachine([&] { return Lib_ComputerID::GenerateComputerID(idTrace); });
+    char cId[COMPUTER_ID_MAX_SIZE];
+    char message[80];
+    const auto forApp = [&](const std::vector<std::uint8_t>& appKey, std::size_t size) {
+        return computer_id_get_for_app(size == 0 ? nullptr : appKey.data(), size, cId, sizeof cId,
+                                       message, sizeof message);
+    };
+
     const std::string text = "CPU0\nXeon\nBSN-4711\nAMI\n";
     const std::vector<std::uint8_t> mac = OpenSSLHmac(
         SHA256, key, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
@@ -350,10 +353,19 @@ TEST(GenerateAppSpecificIDTest, IsTheHmacOfThePlatformTextUnderTheKey)
         expected += "0123456789abcdef"[byte & 0xf];
     }
     EXPECT_EQ(id, expected);
-    EXPECT_EQ(otherId.size(), 64U);
-    EXPECT_NE(otherId, id);
     EXPECT_EQ(WithoutPointers(trace.str()), WithoutPointers(idTrace.str()));
+    ASSERT_EQ(onTypicalMachine([&] { return forApp(key, key.size()); }), COMPUTER_ID_OK);
+    EXPECT_EQ(cId, id);
+    ASSERT_EQ(onTypicalMachine([&] { return forApp(otherKey, otherKey.size()); }), COMPUTER_ID_OK);
+    EXPECT_EQ(std::strlen(cId), 64U);
+    EXPECT_NE(cId, id);
 
+    // Keys that are missing or short are refused before anything runs.
+    for (const std::size_t size : {std::size_t{0}, std::size_t{15}}) {
+        EXPECT_EQ(forApp(key, size), COMPUTER_ID_INVALID_ARGUMENT);
+        EXPECT_STREQ(cId, "");
+        EXPECT_STREQ(message, "The application key must be at least 16 bytes (128 bits) long");
+    }
     const std::vector<std::uint8_t> shortKey(15, 0x4b);
     EXPECT_THROW((void)Lib_ComputerID::GenerateAppSpecificID(trace, shortKey),
                  std::invalid_argument);
@@ -445,36 +457,9 @@ TEST(DescribeComputerIDTest, HypervisorMatchesProcCpuinfo)
               (line + " ").find(" hypervisor ") != std::string::npos);
 }
 
-TEST(CInterfaceTest, GivesTheApplicationsIdAndTheDescriptionAsJson)
+TEST(CInterfaceTest, GivesTheDescriptionAsJson)
 {
-    const std::vector<std::uint8_t> key(16, 0x4b);
-    char id[COMPUTER_ID_MAX_SIZE];
     char message[80];
-    std::string expected;
-    {
-        ScriptedWmi wmi;
-        TypicalMachine(wmi);
-        std::ostream noTrace(nullptr);
-        expected = Lib_ComputerID::GenerateAppSpecificID(noTrace, key);
-    }
-    {
-        ScriptedWmi wmi;
-        TypicalMachine(wmi);
-        ASSERT_EQ(
-            computer_id_get_for_app(key.data(), key.size(), id, sizeof id, message, sizeof message),
-            COMPUTER_ID_OK);
-        EXPECT_EQ(id, expected);
-    }
-    for (const std::size_t size : {std::size_t{0}, std::size_t{15}}) {
-        ScriptedWmi wmi;
-        TypicalMachine(wmi);
-        EXPECT_EQ(computer_id_get_for_app(size == 0 ? nullptr : key.data(), size, id, sizeof id,
-                                          message, sizeof message),
-                  COMPUTER_ID_INVALID_ARGUMENT);
-        EXPECT_STREQ(id, "");
-        EXPECT_STREQ(message, "The application key must be at least 16 bytes (128 bits) long");
-    }
-
     ScriptedWmi wmi;
     wmi.AddObject(L"Win32_BaseBoard").String(L"SerialNumber", L"0").Integer(L"Model", 7);
     std::string json(1000, 'x');
