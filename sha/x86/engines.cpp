@@ -80,16 +80,20 @@ CpuFeatures Detect()
     return features;
 }
 
+// SHA_WITHOUT_SHA_EXTENSIONS and SHA_WITHOUT_AVX512 make the libraries that the tests and the
+// benchmark run as on x86-64 processors without those extensions.
 constexpr sha_engines::Implementation<std::uint32_t> SHA1Engines[] = {
+#ifndef SHA_WITHOUT_SHA_EXTENSIONS
     {sha_engines::Engine::ShaExtensions, sha_engines::SHA1BlocksShaExtensions},
+#endif
     sha_engines::SHA1Portable,
 };
 constexpr sha_engines::Implementation<std::uint32_t> SHA224_256Engines[] = {
+#ifndef SHA_WITHOUT_SHA_EXTENSIONS
     {sha_engines::Engine::ShaExtensions, sha_engines::SHA256BlocksShaExtensions},
+#endif
     sha_engines::SHA224_256Portable,
 };
-// SHA_WITHOUT_AVX512 makes the library that the tests and the benchmark run as on an x86-64
-// processor with AVX2 but not AVX-512.
 constexpr sha_engines::Implementation<std::uint64_t> SHA384_512Engines[] = {
 #ifndef SHA_WITHOUT_AVX512
     {sha_engines::Engine::Avx512Bmi2, sha_engines::SHA512BlocksAvx512Bmi2},
