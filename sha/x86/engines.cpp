@@ -92,6 +92,7 @@ constexpr sha_engines::Implementation<std::uint32_t> SHA224_256Engines[] = {
 #ifndef SHA_WITHOUT_SHA_EXTENSIONS
     {sha_engines::Engine::ShaExtensions, sha_engines::SHA256BlocksShaExtensions},
 #endif
+    {sha_engines::Engine::Avx2Bmi2, sha_engines::SHA256BlocksAvx2Bmi2},
     sha_engines::SHA224_256Portable,
 };
 constexpr sha_engines::Implementation<std::uint64_t> SHA384_512Engines[] = {
