@@ -11,6 +11,10 @@ const char* sha_engines::EngineName(Engine engine)
         return "AVX2 and BMI2";
     case Engine::Avx512Bmi2:
         return "AVX-512VL and BMI2";
+    case Engine::Avx2Bmi2ShortChains:
+        return "AVX2 and BMI2, short chains";
+    case Engine::Avx512Bmi2ShortChains:
+        return "AVX-512VL and BMI2, short chains";
     }
     return "unknown";
 }

@@ -110,10 +110,11 @@ template <class Word>
 SHA_ALWAYS_INLINE void Round(Word a, Word b, Word& b_xor_c, Word& d, Word e, Word f, Word g,
                              Word& h, Word k_plus_w)
 {
-    const Word T1 = h + Sigma1(e) + sha_core::Ch(e, f, g) + k_plus_w;
+    const Word T1 =
+        SHA_ASSOC_BARRIER(SHA_ASSOC_BARRIER(h + k_plus_w) + sha_core::Ch(e, f, g)) + Sigma1(e);
     const Word a_xor_b = a ^ b;
     d += T1;
-    h = T1 + Sigma0(a) + (b ^ (a_xor_b & b_xor_c));
+    h = SHA_ASSOC_BARRIER(T1 + (b ^ (a_xor_b & b_xor_c))) + Sigma0(a);
     b_xor_c = a_xor_b;
 }
 

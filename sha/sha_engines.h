@@ -42,9 +42,11 @@ using BlockFunction = void (*)(Word* H, const std::uint8_t* blocks, std::size_t 
 
 enum class Engine {
     Portable,
-    ShaExtensions, // SHA-1 and SHA-256 rounds and schedule in the x86 SHA instructions
-    Avx2Bmi2,      // SHA-512 schedule in AVX2 vectors, rounds in BMI2 rotates
-    Avx512Bmi2,    // the same with the vector rotations and XORs of AVX-512VL
+    ShaExtensions,         // SHA-1 and SHA-256 rounds and schedule in the x86 SHA instructions
+    Avx2Bmi2,              // two blocks' schedules in AVX2 vectors, rounds in BMI2 rotates
+    Avx512Bmi2,            // the same with the vector rotations and XORs of AVX-512VL
+    Avx2Bmi2ShortChains,   // SHA-512 one block at a time, rounds with short dependency chains
+    Avx512Bmi2ShortChains, // the same with the vector rotations and XORs of AVX-512VL
 };
 
 const char* EngineName(Engine engine);
@@ -64,7 +66,8 @@ struct Engines {
 
 const Engines& BuiltEngines();
 
-// Whether this processor can run the engine; the processor is asked once, on first use.
+// Whether this processor can run the engine and it is one the engine is meant for; the
+// processor is asked once, on first use.
 bool RunsHere(Engine engine);
 
 struct Choice {

@@ -45,15 +45,33 @@ bool Bit(unsigned value, int bit)
 }
 
 struct CpuFeatures {
-    bool sha_extensions; // SHA, with the SSSE3 and SSE4.1 shuffles around it
-    bool avx2_bmi2;      // AVX2 and BMI2, with the operating system saving the AVX state
-    bool avx512vl;       // AVX-512F and VL, with the operating system saving the AVX-512 state
+    bool sha_extensions;    // SHA, with the SSSE3 and SSE4.1 shuffles around it
+    bool avx2_bmi2;         // AVX2 and BMI2, with the operating system saving the AVX state
+    bool avx512vl;          // AVX-512F and VL, with the operating system saving the AVX-512 state
+    bool short_chain_cores; // a core for which the short-chain engines are made
 };
+
+// AMD's cores from family 26 (Zen 5) on. SHA-512's rounds there run at the pace of their chain
+// of dependencies: with six integer ALUs, the one-block engine whose rounds take four operations
+// on each chain (and more instructions) ran faster than the paired engine whose rounds take the
+// fewest instructions (figures in docs/benchmarks.md). Cores with four ALUs (AMD's family 25,
+// Intel's before Golden Cove) run out of ALUs first, and the fewest instructions win there.
+bool ShortChainCore(const Registers& vendor, unsigned signature)
+{
+    // "AuthenticAMD", in the order EBX, EDX, ECX.
+    const bool amd =
+        vendor.ebx == 0x68747541 && vendor.edx == 0x69746E65 && vendor.ecx == 0x444D4163;
+    const unsigned base_family = (signature >> 8) & 0xF;
+    const unsigned family =
+        base_family == 0xF ? base_family + ((signature >> 20) & 0xFF) : base_family;
+    return amd && family >= 0x1A;
+}
 
 CpuFeatures Detect()
 {
     CpuFeatures features{};
-    if (Cpuid(0, 0).eax < 7) {
+    const Registers vendor = Cpuid(0, 0);
+    if (vendor.eax < 7) {
         return features;
     }
     const Registers basic = Cpuid(1, 0);
@@ -77,11 +95,15 @@ CpuFeatures Detect()
     features.sha_extensions = sha && ssse3 && sse41;
     features.avx2_bmi2 = avx && avx2 && bmi2 && avx_state;
     features.avx512vl = avx512f && avx512vl && avx512_state;
+    features.short_chain_cores = ShortChainCore(vendor, basic.eax);
     return features;
 }
 
-// SHA_WITHOUT_SHA_EXTENSIONS and SHA_WITHOUT_AVX512 make the libraries that the tests and the
-// benchmark run as on x86-64 processors without those extensions.
+// SHA_WITHOUT_AVX512 and SHA_WITHOUT_SHA_EXTENSIONS make the libraries that the tests and the
+// benchmark run as on x86-64 processors without those extensions. The second also leaves out
+// the short-chain engines: it stands for the processors with AVX2 and BMI2 only (Intel's from
+// Haswell to Comet Lake), and every core the short-chain engines are made for has the SHA
+// extensions.
 constexpr sha_engines::Implementation<std::uint32_t> SHA1Engines[] = {
 #ifndef SHA_WITHOUT_SHA_EXTENSIONS
     {sha_engines::Engine::ShaExtensions, sha_engines::SHA1BlocksShaExtensions},
@@ -96,10 +118,16 @@ constexpr sha_engines::Implementation<std::uint32_t> SHA224_256Engines[] = {
     sha_engines::SHA224_256Portable,
 };
 constexpr sha_engines::Implementation<std::uint64_t> SHA384_512Engines[] = {
-#ifndef SHA_WITHOUT_AVX512
-    {sha_engines::Engine::Avx512Bmi2, sha_engines::SHA512BlocksAvx512Bmi2},
+#if !defined(SHA_WITHOUT_AVX512) && !defined(SHA_WITHOUT_SHA_EXTENSIONS)
+    {sha_engines::Engine::Avx512Bmi2ShortChains, sha_engines::SHA512BlocksAvx512Bmi2},
 #endif
-    {sha_engines::Engine::Avx2Bmi2, sha_engines::SHA512BlocksAvx2Bmi2},
+#ifndef SHA_WITHOUT_AVX512
+    {sha_engines::Engine::Avx512Bmi2, sha_engines::SHA512BlocksAvx512Bmi2Pairs},
+#endif
+#ifndef SHA_WITHOUT_SHA_EXTENSIONS
+    {sha_engines::Engine::Avx2Bmi2ShortChains, sha_engines::SHA512BlocksAvx2Bmi2},
+#endif
+    {sha_engines::Engine::Avx2Bmi2, sha_engines::SHA512BlocksAvx2Bmi2Pairs},
     sha_engines::SHA384_512Portable,
 };
 
@@ -123,6 +151,10 @@ bool sha_engines::RunsHere(Engine engine)
         return features.avx2_bmi2;
     case Engine::Avx512Bmi2:
         return features.avx2_bmi2 && features.avx512vl;
+    case Engine::Avx2Bmi2ShortChains:
+        return features.avx2_bmi2 && features.short_chain_cores;
+    case Engine::Avx512Bmi2ShortChains:
+        return features.avx2_bmi2 && features.avx512vl && features.short_chain_cores;
     }
     return false;
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <immintrin.h>
+#include <iterator>
 
 // Blocks go two at a time. Their message schedules run side by side in 256-bit vectors, the
 // first block in the low 128-bit half and the second in the high one, four words of each a
@@ -23,6 +24,7 @@ namespace {
 #define SHA256_ISA "avx2,bmi2"
 
 constexpr std::size_t Block_Size = SHA256_Message_Block_Size;
+constexpr std::size_t Rounds = std::size(sha2::SHA256_K);
 
 // Where round t of block 0 or 1 finds K[t] + W[t]: each four rounds from a multiple of four
 // on take eight words, the first block's four and then the second's, as one vector stores them.
@@ -32,9 +34,9 @@ constexpr std::size_t Slot(std::size_t t, std::size_t block)
 }
 
 // The round constants laid out as the slots: K[t] for both blocks.
-alignas(32) constexpr std::array<std::uint32_t, 2 * 64> Paired_K = [] {
-    std::array<std::uint32_t, 2 * 64> paired{};
-    for (std::size_t t = 0; t < 64; ++t) {
+alignas(32) constexpr std::array<std::uint32_t, 2 * Rounds> Paired_K = [] {
+    std::array<std::uint32_t, 2 * Rounds> paired{};
+    for (std::size_t t = 0; t < Rounds; ++t) {
         paired[Slot(t, 0)] = sha2::SHA256_K[t];
         paired[Slot(t, 1)] = sha2::SHA256_K[t];
     }
@@ -218,7 +220,7 @@ void sha_engines::SHA256BlocksAvx2Bmi2(std::uint32_t* H, const std::uint8_t* blo
         _mm256_set_epi8(11, 10, 9, 8, 3, 2, 1, 0, none, none, none, none, none, none, none, none,
                         11, 10, 9, 8, 3, 2, 1, 0, none, none, none, none, none, none, none, none),
     };
-    alignas(32) std::uint32_t kw[2 * 64];
+    alignas(32) std::uint32_t kw[2 * Rounds];
     while (count != 0) {
         const bool pair = count > 1;
         const std::uint8_t* const second = pair ? blocks + Block_Size : blocks;
@@ -237,7 +239,7 @@ void sha_engines::SHA256BlocksAvx2Bmi2(std::uint32_t* H, const std::uint8_t* blo
             return;
         }
         Working next(H);
-        for (std::size_t t = 0; t < 64; t += 16) {
+        for (std::size_t t = 0; t < Rounds; t += 16) {
             SixteenRounds(next, kw + Slot(t, 1), NoStep{});
         }
         next.AddTo(H);

@@ -21,26 +21,41 @@
 #if defined(__linux__)
 #include <fstream>
 #include <sstream>
+#elif defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
+#include <cpuid.h>
 #endif
 
 namespace {
 
 using sha_engines::Engine;
 
+// Not a flag of the system's but named like one: an AMD processor of family 26 or later, the
+// cores that the short-chain engines are made for.
+constexpr const char* ShortChainCore = "amd_family_26_on";
+
 // The processor's features as the operating system reports them, read apart from the
-// library's own detection: the kernel's flags on Linux, GCC's runtime checks elsewhere; none
-// where neither is there to ask.
+// library's own detection: the kernel's flags, vendor and family on Linux, GCC's runtime checks
+// elsewhere; none where neither is there to ask.
 std::optional<std::set<std::string>> ReportedFeatures()
 {
 #if defined(__linux__)
     std::ifstream cpuinfo("/proc/cpuinfo");
     std::string line;
+    bool amd = false;
+    int family = 0;
+    const auto value = [&line] { return line.substr(line.find(':') + 1); };
     while (std::getline(cpuinfo, line)) {
-        if (line.rfind("flags", 0) == 0) {
-            std::istringstream words(line.substr(line.find(':') + 1));
+        if (line.rfind("vendor_id", 0) == 0) {
+            amd = value().find("AuthenticAMD") != std::string::npos;
+        } else if (line.rfind("cpu family", 0) == 0) {
+            family = std::stoi(value());
+        } else if (line.rfind("flags", 0) == 0) {
+            std::istringstream words(value());
             std::set<std::string> flags;
             for (std::string flag; words >> flag;)
                 flags.insert(flag);
+            if (amd && family >= 26)
+                flags.insert(ShortChainCore);
             return flags;
         }
     }
@@ -62,6 +77,15 @@ std::optional<std::set<std::string>> ReportedFeatures()
         flags.insert("avx512f");
     if (__builtin_cpu_supports("avx512vl"))
         flags.insert("avx512vl");
+    unsigned eax = 0;
+    unsigned ebx = 0;
+    unsigned ecx = 0;
+    unsigned edx = 0;
+    __get_cpuid(1, &eax, &ebx, &ecx, &edx);
+    // AMD's families from 15 on add the extended family to the base 15.
+    const unsigned family = ((eax >> 8) & 0xF) + ((eax >> 20) & 0xFF);
+    if (__builtin_cpu_is("amd") && family >= 26)
+        flags.insert(ShortChainCore);
     return flags;
 #else
     return std::nullopt;
@@ -80,6 +104,10 @@ std::set<std::string> Needs(Engine engine)
         return {"avx2", "bmi2"};
     case Engine::Avx512Bmi2:
         return {"avx2", "bmi2", "avx512f", "avx512vl"};
+    case Engine::Avx2Bmi2ShortChains:
+        return {"avx2", "bmi2", ShortChainCore};
+    case Engine::Avx512Bmi2ShortChains:
+        return {"avx2", "bmi2", "avx512f", "avx512vl", ShortChainCore};
     }
     return {"unknown engine"};
 }
@@ -192,11 +220,13 @@ TEST(Engines, EachFamilyEndsWithItsPortableEngineAndListsEachEngineOnce)
 TEST(Engines, NamesTellThemApart)
 {
     std::set<std::string> names;
-    for (const Engine engine :
-         {Engine::Portable, Engine::ShaExtensions, Engine::Avx2Bmi2, Engine::Avx512Bmi2}) {
+    const Engine engines[] = {
+        Engine::Portable,   Engine::ShaExtensions,       Engine::Avx2Bmi2,
+        Engine::Avx512Bmi2, Engine::Avx2Bmi2ShortChains, Engine::Avx512Bmi2ShortChains};
+    for (const Engine engine : engines) {
         names.insert(sha_engines::EngineName(engine));
     }
-    EXPECT_EQ(names.size(), 4U);
+    EXPECT_EQ(names.size(), std::size(engines));
 }
 
 // Runs of 0 to 9 blocks, so that engines that take blocks two at a time meet both even and
