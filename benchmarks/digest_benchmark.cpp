@@ -1,13 +1,14 @@
 // Throughput of every digest variant through USHAReset/USHAInput/USHAResult, next to
 // OpenSSL's EVP digest of the same data in the same run; a table of both and their ratio
-// follows the usual benchmark output, headed by the processor it ran on and the engines that
-// this build runs there.
+// follows the usual benchmark output, headed by the processor it ran on, the extensions that
+// OpenSSL was allowed and the engines that this build runs there.
 //
 // With --coreutils, the program then also hashes a file in /dev/shm both with coreutils'
 // sha1sum ... sha512sum and with our library (reading it in the same 32 KiB pieces), several
 // times each, alternating, and prints both rates from CPU time and their ratio.
+#include "compared_engines.h"
+
 #include <computer_id/sha/sha.h>
-#include <sha/sha_engines.h>
 
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
@@ -44,17 +45,8 @@
 
 namespace {
 
-struct Variant {
-    SHAversion which;
-    const char* name;
-    const char* coreutils; // the tool that computes the same digest
-};
-
-constexpr Variant Variants[] = {
-    {SHA1, "SHA1", "sha1sum"},       {SHA224, "SHA224", "sha224sum"},
-    {SHA256, "SHA256", "sha256sum"}, {SHA384, "SHA384", "sha384sum"},
-    {SHA512, "SHA512", "sha512sum"},
-};
+using compared_engines::Variant;
+using compared_engines::Variants;
 
 struct Size {
     std::size_t bytes;
@@ -254,15 +246,6 @@ void PrintProcessor()
 
 #endif
 
-void PrintEngines()
-{
-    const sha_engines::Choice& chosen = sha_engines::ChosenEngines();
-    std::printf("Engines: SHA-1 %s; SHA-224 and SHA-256 %s; SHA-384 and SHA-512 %s\n",
-                sha_engines::EngineName(chosen.sha1.engine),
-                sha_engines::EngineName(chosen.sha224_256.engine),
-                sha_engines::EngineName(chosen.sha384_512.engine));
-}
-
 void PrintTable(const RateRecorder& recorder)
 {
     std::printf("\n%-8s %-7s %12s %14s %14s\n", "Variant", "Size", "USHA MB/s", "OpenSSL MB/s",
@@ -346,7 +329,7 @@ double RunTool(const char* tool, const std::string& path, std::string& digest)
 }
 
 // Hashes the file as the tools do, reading it in 32 KiB pieces; returns our CPU time.
-double RunOurs(SHAversion which, const std::string& path, std::string& digest)
+double RunOurs(const Variant& variant, const std::string& path, std::string& digest)
 {
     const int file = open(path.c_str(), O_RDONLY);
     if (file < 0)
@@ -354,7 +337,7 @@ double RunOurs(SHAversion which, const std::string& path, std::string& digest)
     std::vector<std::uint8_t> piece(std::size_t{32} * 1024);
     const double before = OwnCpuSeconds();
     USHAContext context;
-    USHAReset(&context, which);
+    USHAReset(&context, variant.which);
     for (ssize_t got; (got = read(file, piece.data(), piece.size())) > 0;) {
         USHAInput(&context, piece.data(), static_cast<std::uint32_t>(got));
     }
@@ -364,25 +347,7 @@ double RunOurs(SHAversion which, const std::string& path, std::string& digest)
     close(file);
     if (result != shaSuccess)
         return -1;
-    std::size_t size = 0;
-    switch (which) {
-    case SHA1:
-        size = SHA1HashSize;
-        break;
-    case SHA224:
-        size = SHA224HashSize;
-        break;
-    case SHA256:
-        size = SHA256HashSize;
-        break;
-    case SHA384:
-        size = SHA384HashSize;
-        break;
-    case SHA512:
-        size = SHA512HashSize;
-        break;
-    }
-    digest = Hex(bytes, size);
+    digest = Hex(bytes, variant.digest_size);
     return seconds;
 }
 
@@ -424,7 +389,7 @@ bool CompareWithCoreutils(std::size_t mebibytes, int repetitions)
         std::string our_digest;
         std::string their_digest;
         for (int run = 0; run < repetitions && ok; ++run) {
-            const double our_seconds = RunOurs(variant.which, path, our_digest);
+            const double our_seconds = RunOurs(variant, path, our_digest);
             const double their_seconds = RunTool(variant.coreutils, path, their_digest);
             if (our_seconds <= 0 || their_seconds <= 0) {
                 std::printf("%-8s %s could not run\n", variant.name, variant.coreutils);
@@ -457,6 +422,8 @@ bool CompareWithCoreutils(std::size_t mebibytes, int repetitions)
 
 int main(int argc, char** argv)
 {
+    if (!compared_engines::LimitOpenSSL(argv))
+        return 1;
     benchmark::Initialize(&argc, argv);
     // Our own options, after Google Benchmark has taken its own.
     bool coreutils = false;
@@ -487,7 +454,8 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
     PrintProcessor();
-    PrintEngines();
+    compared_engines::PrintOpenSSLLimit();
+    compared_engines::PrintOurEngines();
     PrintTable(recorder);
     if (coreutils) {
 #if defined(__unix__)
