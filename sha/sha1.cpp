@@ -1,4 +1,5 @@
 // SHA-1 (FIPS 180-4, sections 5.3.1 and 6.1).
+#include "sha1.h"
 #include "sha_core.h"
 #include "sha_engines.h"
 #include <computer_id/sha/sha.h>
@@ -9,9 +10,6 @@
 #include <utility>
 
 namespace {
-
-// One constant for each group of 20 rounds.
-constexpr std::uint32_t K[4] = {0x5A827999, 0x6ED9EBA1, 0x8F1BBCDC, 0xCA62C1D6};
 
 constexpr std::uint32_t H0[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
 
@@ -61,7 +59,7 @@ SHA_ALWAYS_INLINE Working FiveRounds(Working v, std::uint32_t (&W)[16])
                        : T < 40 ? Parity
                        : T < 60 ? Maj
                                 : Parity;
-    constexpr std::uint32_t k = K[T / 20];
+    constexpr std::uint32_t k = sha1::K[T / 20];
     std::uint32_t a = v.a;
     std::uint32_t b = v.b;
     std::uint32_t c = v.c;
