@@ -43,7 +43,7 @@ using BlockFunction = void (*)(Word* H, const std::uint8_t* blocks, std::size_t 
 enum class Engine {
     Portable,
     ShaExtensions,         // SHA-1 and SHA-256 rounds and schedule in the x86 SHA instructions
-    Avx2Bmi2,              // two blocks' schedules in AVX2 vectors, rounds in BMI2 rotates
+    Avx2Bmi2,              // two blocks' schedules in AVX2 vectors, rounds in BMI1 and BMI2
     Avx512Bmi2,            // the same with the vector rotations and XORs of AVX-512VL
     Avx2Bmi2ShortChains,   // SHA-512 one block at a time, rounds with short dependency chains
     Avx512Bmi2ShortChains, // the same with the vector rotations and XORs of AVX-512VL

@@ -46,7 +46,7 @@ bool Bit(unsigned value, int bit)
 
 struct CpuFeatures {
     bool sha_extensions;    // SHA, with the SSSE3 and SSE4.1 shuffles around it
-    bool avx2_bmi2;         // AVX2 and BMI2, with the operating system saving the AVX state
+    bool avx2_bmi2;         // AVX2, BMI1 and BMI2, with the operating system saving the AVX state
     bool avx512vl;          // AVX-512F and VL, with the operating system saving the AVX-512 state
     bool short_chain_cores; // a core for which the short-chain engines are made
 };
@@ -80,6 +80,7 @@ CpuFeatures Detect()
     const bool sse41 = Bit(basic.ecx, 19);
     const bool osxsave = Bit(basic.ecx, 27);
     const bool avx = Bit(basic.ecx, 28);
+    const bool bmi1 = Bit(extended.ebx, 3);
     const bool avx2 = Bit(extended.ebx, 5);
     const bool bmi2 = Bit(extended.ebx, 8);
     const bool avx512f = Bit(extended.ebx, 16);
@@ -93,7 +94,7 @@ CpuFeatures Detect()
     const bool avx512_state = (state & 0xE6) == 0xE6;
 
     features.sha_extensions = sha && ssse3 && sse41;
-    features.avx2_bmi2 = avx && avx2 && bmi2 && avx_state;
+    features.avx2_bmi2 = avx && avx2 && bmi1 && bmi2 && avx_state;
     features.avx512vl = avx512f && avx512vl && avx512_state;
     features.short_chain_cores = ShortChainCore(vendor, basic.eax);
     return features;
@@ -108,6 +109,7 @@ constexpr sha_engines::Implementation<std::uint32_t> SHA1Engines[] = {
 #ifndef SHA_WITHOUT_SHA_EXTENSIONS
     {sha_engines::Engine::ShaExtensions, sha_engines::SHA1BlocksShaExtensions},
 #endif
+    {sha_engines::Engine::Avx2Bmi2, sha_engines::SHA1BlocksAvx2Bmi2},
     sha_engines::SHA1Portable,
 };
 constexpr sha_engines::Implementation<std::uint32_t> SHA224_256Engines[] = {

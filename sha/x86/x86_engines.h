@@ -19,6 +19,7 @@
 namespace sha_engines {
 
 void SHA1BlocksShaExtensions(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
+void SHA1BlocksAvx2Bmi2(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
 void SHA256BlocksShaExtensions(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
 void SHA256BlocksAvx2Bmi2(std::uint32_t* H, const std::uint8_t* blocks, std::size_t count);
 void SHA512BlocksAvx2Bmi2Pairs(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count);

@@ -71,6 +71,8 @@ std::optional<std::set<std::string>> ReportedFeatures()
         flags.insert("sse4_1");
     if (__builtin_cpu_supports("avx2"))
         flags.insert("avx2");
+    if (__builtin_cpu_supports("bmi"))
+        flags.insert("bmi1");
     if (__builtin_cpu_supports("bmi2"))
         flags.insert("bmi2");
     if (__builtin_cpu_supports("avx512f"))
@@ -101,13 +103,13 @@ std::set<std::string> Needs(Engine engine)
     case Engine::ShaExtensions:
         return {"sha_ni", "ssse3", "sse4_1"};
     case Engine::Avx2Bmi2:
-        return {"avx2", "bmi2"};
+        return {"avx2", "bmi1", "bmi2"};
     case Engine::Avx512Bmi2:
-        return {"avx2", "bmi2", "avx512f", "avx512vl"};
+        return {"avx2", "bmi1", "bmi2", "avx512f", "avx512vl"};
     case Engine::Avx2Bmi2ShortChains:
-        return {"avx2", "bmi2", ShortChainCore};
+        return {"avx2", "bmi1", "bmi2", ShortChainCore};
     case Engine::Avx512Bmi2ShortChains:
-        return {"avx2", "bmi2", "avx512f", "avx512vl", ShortChainCore};
+        return {"avx2", "bmi1", "bmi2", "avx512f", "avx512vl", ShortChainCore};
     }
     return {"unknown engine"};
 }
