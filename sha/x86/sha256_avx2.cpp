@@ -21,7 +21,7 @@
 // both halves, and its second half is left unused.
 namespace {
 
-#define SHA256_ISA "avx2,bmi2"
+#define SHA256_ISA "avx2,bmi,bmi2"
 
 constexpr std::size_t Block_Size = SHA256_Message_Block_Size;
 constexpr std::size_t Rounds = std::size(sha2::SHA256_K);
@@ -209,7 +209,7 @@ void LoadWords(Ring& ring, std::size_t j, std::uint32_t* kw, const std::uint8_t*
 
 } // namespace
 
-SHA_TARGET("avx2,bmi2")
+SHA_TARGET("avx2,bmi,bmi2")
 void sha_engines::SHA256BlocksAvx2Bmi2(std::uint32_t* H, const std::uint8_t* blocks,
                                        std::size_t count)
 {
