@@ -174,11 +174,11 @@ TEST(Engines, AreThoseThatThisBuildPicksForThisProcessor)
     runs_as_reported(built.sha224_256);
     runs_as_reported(built.sha384_512);
     if (!AllPortable(built.sha1) && sha1 == Engine::Portable) {
-        std::cout << "This processor lacks the SHA extensions: SHA-1, SHA-224 and SHA-256 run "
-                     "on the portable engine in this suite too.\n";
+        std::cout << "This processor lacks the SHA extensions and AVX2, BMI1 or BMI2: SHA-1, "
+                     "SHA-224 and SHA-256 run on the portable engine in this suite too.\n";
     }
     if (!AllPortable(built.sha384_512) && sha384_512 == Engine::Portable) {
-        std::cout << "This processor lacks AVX2 or BMI2: SHA-384 and SHA-512 run on the "
+        std::cout << "This processor lacks AVX2, BMI1 or BMI2: SHA-384 and SHA-512 run on the "
                      "portable engine in this suite too.\n";
     }
 }
