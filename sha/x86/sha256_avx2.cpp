@@ -142,16 +142,17 @@ struct NoStep {
     void operator()(std::size_t /*j*/) const {}
 };
 
-// Four rounds on kw[0] to kw[3], the working variables' roles turning as sha2::Round expects.
+// Four rounds on kw[0] to kw[3], the working variables' roles turning as sha2::OrderedRound
+// expects.
 SHA_ALWAYS_INLINE void FourRounds(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c,
                                   std::uint32_t& d, std::uint32_t& e, std::uint32_t& f,
                                   std::uint32_t& g, std::uint32_t& h, std::uint32_t& b_xor_c,
                                   const std::uint32_t* kw)
 {
-    sha2::Round(a, b, b_xor_c, d, e, f, g, h, kw[0]);
-    sha2::Round(h, a, b_xor_c, c, d, e, f, g, kw[1]);
-    sha2::Round(g, h, b_xor_c, b, c, d, e, f, kw[2]);
-    sha2::Round(f, g, b_xor_c, a, b, c, d, e, kw[3]);
+    sha2::OrderedRound(a, b, b_xor_c, d, e, f, g, h, kw[0]);
+    sha2::OrderedRound(h, a, b_xor_c, c, d, e, f, g, kw[1]);
+    sha2::OrderedRound(g, h, b_xor_c, b, c, d, e, f, kw[2]);
+    sha2::OrderedRound(f, g, b_xor_c, a, b, c, d, e, kw[3]);
 }
 
 struct Working {

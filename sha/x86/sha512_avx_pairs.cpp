@@ -14,7 +14,7 @@
 
 // Where four ALUs run the rounds, the count of instructions sets the pace more than the
 // rounds' chain of dependencies does, so these engines spend as few as they can: the rounds
-// are sha2::Round's, and the message schedules of two blocks run side by side in 256-bit
+// are sha2::OrderedRound's, and the message schedules of two blocks run side by side in 256-bit
 // vectors, the first block in the low 128-bit half and the second in the high one, two words
 // of each a step, so that each word costs half the vector work of a schedule of one block. The
 // steps run among the first block's rounds, one after every two and sixteen words ahead of the
@@ -135,14 +135,15 @@ struct NoStep {
     void operator()(std::size_t /*j*/) const {}
 };
 
-// Two rounds on kw[0] and kw[1], the working variables' roles turning as sha2::Round expects.
+// Two rounds on kw[0] and kw[1], the working variables' roles turning as sha2::OrderedRound
+// expects.
 SHA_ALWAYS_INLINE void TwoRounds(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c,
                                  std::uint64_t& d, std::uint64_t& e, std::uint64_t& f,
                                  std::uint64_t& g, std::uint64_t& h, std::uint64_t& b_xor_c,
                                  const std::uint64_t* kw)
 {
-    sha2::Round(a, b, b_xor_c, d, e, f, g, h, kw[0]);
-    sha2::Round(h, a, b_xor_c, c, d, e, f, g, kw[1]);
+    sha2::OrderedRound(a, b, b_xor_c, d, e, f, g, h, kw[0]);
+    sha2::OrderedRound(h, a, b_xor_c, c, d, e, f, g, kw[1]);
 }
 
 struct Working {
