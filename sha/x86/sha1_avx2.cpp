@@ -108,8 +108,7 @@ SHA_TARGET_INLINE(SHA1_ISA) void Keep(Ring& ring, Word* kw, std::size_t g, __m25
 {
     ring.groups[g % 8] = words;
     const __m256i k = _mm256_set1_epi32(static_cast<int>(sha1::K[4 * g / 20]));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(kw + Group_Stride * g),
-                       _mm256_add_epi32(words, k));
+    sha_engines::StoreForRounds(kw + Group_Stride * g, _mm256_add_epi32(words, k));
 }
 
 // Group g (one of the first four) of the blocks at first and second.
@@ -225,18 +224,6 @@ Working Block(const Working& h, const Word* kw, Step step)
     return {h.a + v.a, h.b + v.b, h.c + v.c, h.d + v.d, h.e + v.e};
 }
 
-// The rounds read K[t] + W[t] through a pointer that the compiler cannot trace to the steps'
-// stores: GCC 12 otherwise takes most words back out of the stored vectors, with a vpextrd
-// each, rather than reading them as the operand of an addition (830 instructions a block rather
-// than 756).
-SHA_ALWAYS_INLINE const Word* Untraced(const Word* p)
-{
-#if defined(__GNUC__) || defined(__clang__)
-    asm("" : "+r"(p));
-#endif
-    return p;
-}
-
 SHA_TARGET_INLINE(SHA1_ISA)
 void Blocks(Word* H, const std::uint8_t* blocks, std::size_t count)
 {
@@ -252,10 +239,9 @@ void Blocks(Word* H, const std::uint8_t* blocks, std::size_t count)
     LoadWords(ring, k_plus_w, 1, blocks, second);
     LoadWords(ring, k_plus_w, 2, blocks, second);
     LoadWords(ring, k_plus_w, 3, blocks, second);
-    const Word* const kw = Untraced(k_plus_w);
     Working h{H[0], H[1], H[2], H[3], H[4]};
     for (;;) {
-        h = Block(h, kw, ScheduleStep{ring, k_plus_w});
+        h = Block(h, k_plus_w, ScheduleStep{ring, k_plus_w});
         if (count == 1) {
             break;
         }
@@ -263,7 +249,7 @@ void Blocks(Word* H, const std::uint8_t* blocks, std::size_t count)
         // end.
         const std::uint8_t* const next = count > 2 ? blocks + 2 * block_size : blocks;
         second = count > 3 ? next + block_size : next;
-        h = Block(h, kw + 4, NextBlocksWords{ring, k_plus_w, next, second});
+        h = Block(h, k_plus_w + 4, NextBlocksWords{ring, k_plus_w, next, second});
         count -= 2;
         if (count == 0) {
             break;

@@ -48,18 +48,6 @@ SHA_TARGET_INLINE(SHA256_ISA) __m256i Load(const void* at)
     return _mm256_load_si256(static_cast<const __m256i*>(at));
 }
 
-// Stores K[t] + W[t] for the rounds. GCC would otherwise hand the words to rounds it sees
-// nearby through vpextrd, an instruction more each than reading them as the operand of the
-// addition; the empty asm tells it that the memory may have changed since.
-SHA_TARGET_INLINE(SHA256_ISA) void StoreForRounds(void* at, __m256i x)
-{
-    auto* const slot = static_cast<__m256i*>(at);
-    _mm256_store_si256(slot, x);
-#if defined(__GNUC__) || defined(__clang__)
-    asm("" : "+m"(*slot));
-#endif
-}
-
 template <int N>
 SHA_TARGET_INLINE(SHA256_ISA)
 __m256i RotateRight(__m256i x)
@@ -120,7 +108,7 @@ void NextWords(Ring& ring, std::size_t j, const Gathers& gathers, std::uint32_t*
     w = _mm256_add_epi32(w, _mm256_shuffle_epi8(TwoSigma1<0xFA>(w2), gathers.low));
     w = _mm256_add_epi32(w, _mm256_shuffle_epi8(TwoSigma1<0x50>(w), gathers.high));
     ring.x[j & 3] = w;
-    StoreForRounds(kw, _mm256_add_epi32(w, Load(k)));
+    sha_engines::StoreForRounds(kw, _mm256_add_epi32(w, Load(k)));
 }
 
 // Run after the j-th four of the first block's sixteen rounds from round t: the step that
@@ -205,7 +193,8 @@ void LoadWords(Ring& ring, std::size_t j, std::uint32_t* kw, const std::uint8_t*
     const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(second + 16 * j),
                                               reinterpret_cast<const __m128i*>(first + 16 * j));
     ring.x[j] = _mm256_shuffle_epi8(words, byte_swap);
-    StoreForRounds(kw + 8 * j, _mm256_add_epi32(ring.x[j], Load(Paired_K.data() + 8 * j)));
+    sha_engines::StoreForRounds(kw + 8 * j,
+                                _mm256_add_epi32(ring.x[j], Load(Paired_K.data() + 8 * j)));
 }
 
 } // namespace

@@ -53,18 +53,6 @@ SHA_TARGET_INLINE(SHA512_ISA) __m256i Load(const void* at)
     return _mm256_load_si256(static_cast<const __m256i*>(at));
 }
 
-// Stores K[t] + W[t] for the rounds. GCC would otherwise hand the words to rounds it sees
-// nearby through vpextrq, an instruction more each than reading them as the operand of the
-// addition; the empty asm tells it that the memory may have changed since.
-SHA_TARGET_INLINE(SHA512_ISA) void StoreForRounds(void* at, __m256i x)
-{
-    auto* const slot = static_cast<__m256i*>(at);
-    _mm256_store_si256(slot, x);
-#if defined(__GNUC__) || defined(__clang__)
-    asm("" : "+m"(*slot));
-#endif
-}
-
 template <int N>
 SHA_TARGET_INLINE(SHA512_ISA)
 __m256i RotateRight(__m256i x)
@@ -114,7 +102,7 @@ void NextWords(Ring& ring, std::size_t j, std::uint64_t* kw, const std::uint64_t
     const __m256i early = _mm256_add_epi64(_mm256_add_epi64(w16, Sigma0(w15)), w7);
     const __m256i w = _mm256_add_epi64(SHA_ASSOC_BARRIER(early), Sigma1(ring.x[(j + 7) & 7]));
     ring.x[j & 7] = w;
-    StoreForRounds(kw, _mm256_add_epi64(w, Load(k)));
+    sha_engines::StoreForRounds(kw, _mm256_add_epi64(w, Load(k)));
 }
 
 // Run after the j-th pair of the first block's sixteen rounds from round t: the step that
@@ -208,7 +196,8 @@ void LoadWords(Ring& ring, std::size_t j, std::uint64_t* kw, const std::uint8_t*
     const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(second + 16 * j),
                                               reinterpret_cast<const __m128i*>(first + 16 * j));
     ring.x[j] = _mm256_shuffle_epi8(words, byte_swap);
-    StoreForRounds(kw + 4 * j, _mm256_add_epi64(ring.x[j], Load(Paired_K.data() + 4 * j)));
+    sha_engines::StoreForRounds(kw + 4 * j,
+                                _mm256_add_epi64(ring.x[j], Load(Paired_K.data() + 4 * j)));
 }
 
 SHA_TARGET_INLINE(SHA512_ISA)
