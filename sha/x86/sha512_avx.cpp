@@ -1,4 +1,7 @@
-// SHA-384 and SHA-512 on AVX2 and BMI2, and on AVX-512VL and BMI2.
+// SHA-384 and SHA-512 on AVX2 and BMI2, and on AVX-512VL and BMI2, one block at a time with
+// short chains of dependencies: the engines for AMD's cores from family 26 on, whose six
+// integer ALUs leave the rounds' chains to set the pace (sha512_avx_pairs.cpp has those for
+// cores with four).
 #include "x86_engines.h"
 
 #include "sha2.h"
