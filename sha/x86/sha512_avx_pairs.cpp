@@ -125,8 +125,8 @@ struct NoStep {
 
 // Two rounds on kw[0] and kw[1], the working variables' roles turning as sha2::OrderedRound
 // expects.
-SHA_ALWAYS_INLINE void TwoRounds(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c,
-                                 std::uint64_t& d, std::uint64_t& e, std::uint64_t& f,
+SHA_ALWAYS_INLINE void TwoRounds(std::uint64_t a, std::uint64_t b, std::uint64_t& c,
+                                 std::uint64_t& d, std::uint64_t e, std::uint64_t f,
                                  std::uint64_t& g, std::uint64_t& h, std::uint64_t& b_xor_c,
                                  const std::uint64_t* kw)
 {
