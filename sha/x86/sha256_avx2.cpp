@@ -1,6 +1,7 @@
 // SHA-224 and SHA-256 on AVX2 and BMI2, for x86-64 processors without the SHA extensions.
 #include "x86_engines.h"
 
+#include "paired_blocks.h"
 #include "sha2.h"
 #include "sha_engines.h"
 #include <computer_id/sha/sha.h>
@@ -26,27 +27,14 @@ namespace {
 constexpr std::size_t Block_Size = SHA256_Message_Block_Size;
 constexpr std::size_t Rounds = std::size(sha2::SHA256_K);
 
-// Where round t of block 0 or 1 finds K[t] + W[t]: each four rounds from a multiple of four
-// on take eight words, the first block's four and then the second's, as one vector stores them.
+constexpr std::size_t Step_Words = 4;
+
 constexpr std::size_t Slot(std::size_t t, std::size_t block)
 {
-    return 8 * (t / 4) + 4 * block + t % 4;
+    return paired_blocks::Slot<Step_Words>(t, block);
 }
 
-// The round constants laid out as the slots: K[t] for both blocks.
-alignas(32) constexpr std::array<std::uint32_t, 2 * Rounds> Paired_K = [] {
-    std::array<std::uint32_t, 2 * Rounds> paired{};
-    for (std::size_t t = 0; t < Rounds; ++t) {
-        paired[Slot(t, 0)] = sha2::SHA256_K[t];
-        paired[Slot(t, 1)] = sha2::SHA256_K[t];
-    }
-    return paired;
-}();
-
-SHA_TARGET_INLINE(SHA256_ISA) __m256i Load(const void* at)
-{
-    return _mm256_load_si256(static_cast<const __m256i*>(at));
-}
+alignas(32) constexpr auto Paired_K = paired_blocks::PairedConstants<Step_Words>(sha2::SHA256_K);
 
 template <int N>
 SHA_TARGET_INLINE(SHA256_ISA)
@@ -108,7 +96,7 @@ void NextWords(Ring& ring, std::size_t j, const Gathers& gathers, std::uint32_t*
     w = _mm256_add_epi32(w, _mm256_shuffle_epi8(TwoSigma1<0xFA>(w2), gathers.low));
     w = _mm256_add_epi32(w, _mm256_shuffle_epi8(TwoSigma1<0x50>(w), gathers.high));
     ring.x[j & 3] = w;
-    sha_engines::StoreForRounds(kw, _mm256_add_epi32(w, Load(k)));
+    sha_engines::StoreForRounds(kw, _mm256_add_epi32(w, paired_blocks::Load(k)));
 }
 
 // Run after the j-th four of the first block's sixteen rounds from round t: the step that
@@ -143,28 +131,7 @@ SHA_ALWAYS_INLINE void FourRounds(std::uint32_t& a, std::uint32_t& b, std::uint3
     sha2::OrderedRound(f, g, b_xor_c, a, b, c, d, e, kw[3]);
 }
 
-struct Working {
-    std::uint32_t a, b, c, d, e, f, g, h;
-    std::uint32_t b_xor_c;
-
-    explicit Working(const std::uint32_t* H)
-        : a(H[0]), b(H[1]), c(H[2]), d(H[3]), e(H[4]), f(H[5]), g(H[6]), h(H[7]),
-          b_xor_c(H[1] ^ H[2])
-    {
-    }
-
-    void AddTo(std::uint32_t* H) const
-    {
-        H[0] += a;
-        H[1] += b;
-        H[2] += c;
-        H[3] += d;
-        H[4] += e;
-        H[5] += f;
-        H[6] += g;
-        H[7] += h;
-    }
-};
+using Working = paired_blocks::Working<std::uint32_t>;
 
 // Sixteen rounds from round t, of the block whose slots start at kw, with step(j) after the
 // j-th four. Written out, so that every index into the ring is a constant.
@@ -193,8 +160,8 @@ void LoadWords(Ring& ring, std::size_t j, std::uint32_t* kw, const std::uint8_t*
     const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(second + 16 * j),
                                               reinterpret_cast<const __m128i*>(first + 16 * j));
     ring.x[j] = _mm256_shuffle_epi8(words, byte_swap);
-    sha_engines::StoreForRounds(kw + 8 * j,
-                                _mm256_add_epi32(ring.x[j], Load(Paired_K.data() + 8 * j)));
+    sha_engines::StoreForRounds(
+        kw + 8 * j, _mm256_add_epi32(ring.x[j], paired_blocks::Load(Paired_K.data() + 8 * j)));
 }
 
 } // namespace

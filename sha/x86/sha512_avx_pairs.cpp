@@ -2,6 +2,7 @@
 // engines for cores with four integer ALUs.
 #include "x86_engines.h"
 
+#include "paired_blocks.h"
 #include "sha2.h"
 #include "sha_engines.h"
 #include <computer_id/sha/sha.h>
@@ -31,27 +32,14 @@ namespace {
 constexpr std::size_t Block_Size = SHA512_Message_Block_Size;
 constexpr std::size_t Rounds = std::size(sha2::SHA512_K);
 
-// Where round t of block 0 or 1 finds K[t] + W[t]: each two rounds from an even one on take
-// four words, the first block's two and then the second's, as one vector stores them.
+constexpr std::size_t Step_Words = 2;
+
 constexpr std::size_t Slot(std::size_t t, std::size_t block)
 {
-    return 4 * (t / 2) + 2 * block + t % 2;
+    return paired_blocks::Slot<Step_Words>(t, block);
 }
 
-// The round constants laid out as the slots: K[t] for both blocks.
-alignas(32) constexpr std::array<std::uint64_t, 2 * Rounds> Paired_K = [] {
-    std::array<std::uint64_t, 2 * Rounds> paired{};
-    for (std::size_t t = 0; t < Rounds; ++t) {
-        paired[Slot(t, 0)] = sha2::SHA512_K[t];
-        paired[Slot(t, 1)] = sha2::SHA512_K[t];
-    }
-    return paired;
-}();
-
-SHA_TARGET_INLINE(SHA512_ISA) __m256i Load(const void* at)
-{
-    return _mm256_load_si256(static_cast<const __m256i*>(at));
-}
+alignas(32) constexpr auto Paired_K = paired_blocks::PairedConstants<Step_Words>(sha2::SHA512_K);
 
 template <int N>
 SHA_TARGET_INLINE(SHA512_ISA)
@@ -102,7 +90,7 @@ void NextWords(Ring& ring, std::size_t j, std::uint64_t* kw, const std::uint64_t
     const __m256i early = _mm256_add_epi64(_mm256_add_epi64(w16, Sigma0(w15)), w7);
     const __m256i w = _mm256_add_epi64(SHA_ASSOC_BARRIER(early), Sigma1(ring.x[(j + 7) & 7]));
     ring.x[j & 7] = w;
-    sha_engines::StoreForRounds(kw, _mm256_add_epi64(w, Load(k)));
+    sha_engines::StoreForRounds(kw, _mm256_add_epi64(w, paired_blocks::Load(k)));
 }
 
 // Run after the j-th pair of the first block's sixteen rounds from round t: the step that
@@ -134,28 +122,7 @@ SHA_ALWAYS_INLINE void TwoRounds(std::uint64_t a, std::uint64_t b, std::uint64_t
     sha2::OrderedRound(h, a, b_xor_c, c, d, e, f, g, kw[1]);
 }
 
-struct Working {
-    std::uint64_t a, b, c, d, e, f, g, h;
-    std::uint64_t b_xor_c;
-
-    explicit Working(const std::uint64_t* H)
-        : a(H[0]), b(H[1]), c(H[2]), d(H[3]), e(H[4]), f(H[5]), g(H[6]), h(H[7]),
-          b_xor_c(H[1] ^ H[2])
-    {
-    }
-
-    void AddTo(std::uint64_t* H) const
-    {
-        H[0] += a;
-        H[1] += b;
-        H[2] += c;
-        H[3] += d;
-        H[4] += e;
-        H[5] += f;
-        H[6] += g;
-        H[7] += h;
-    }
-};
+using Working = paired_blocks::Working<std::uint64_t>;
 
 // Eight rounds, of the block whose slots start at kw, with step(first + j) after the j-th
 // pair.
@@ -196,8 +163,8 @@ void LoadWords(Ring& ring, std::size_t j, std::uint64_t* kw, const std::uint8_t*
     const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(second + 16 * j),
                                               reinterpret_cast<const __m128i*>(first + 16 * j));
     ring.x[j] = _mm256_shuffle_epi8(words, byte_swap);
-    sha_engines::StoreForRounds(kw + 4 * j,
-                                _mm256_add_epi64(ring.x[j], Load(Paired_K.data() + 4 * j)));
+    sha_engines::StoreForRounds(
+        kw + 4 * j, _mm256_add_epi64(ring.x[j], paired_blocks::Load(Paired_K.data() + 4 * j)));
 }
 
 SHA_TARGET_INLINE(SHA512_ISA)
