@@ -40,6 +40,11 @@ SHA_TARGET_INLINE("avx2") __m256i Load(const void* at)
     return _mm256_load_si256(static_cast<const __m256i*>(at));
 }
 
+// In place of a step of the schedule, for the rounds that run without one.
+struct NoStep {
+    void operator()(std::size_t /*j*/) const {}
+};
+
 // The working variables of a block, with what sha2::OrderedRound keeps of b and c.
 template <class Word>
 struct Working {

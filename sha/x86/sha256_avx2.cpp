@@ -114,10 +114,6 @@ struct ScheduleStep {
     }
 };
 
-struct NoStep {
-    void operator()(std::size_t /*j*/) const {}
-};
-
 // Four rounds on kw[0] to kw[3], the working variables' roles turning as sha2::OrderedRound
 // expects.
 SHA_ALWAYS_INLINE void FourRounds(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c,
@@ -190,14 +186,14 @@ void sha_engines::SHA256BlocksAvx2Bmi2(std::uint32_t* H, const std::uint8_t* blo
         SixteenRounds(first, kw + Slot(0, 0), ScheduleStep{ring, gathers, kw, 0});
         SixteenRounds(first, kw + Slot(16, 0), ScheduleStep{ring, gathers, kw, 16});
         SixteenRounds(first, kw + Slot(32, 0), ScheduleStep{ring, gathers, kw, 32});
-        SixteenRounds(first, kw + Slot(48, 0), NoStep{});
+        SixteenRounds(first, kw + Slot(Rounds - 16, 0), paired_blocks::NoStep{});
         first.AddTo(H);
         if (!pair) {
             return;
         }
         Working next(H);
         for (std::size_t t = 0; t < Rounds; t += 16) {
-            SixteenRounds(next, kw + Slot(t, 1), NoStep{});
+            SixteenRounds(next, kw + Slot(t, 1), paired_blocks::NoStep{});
         }
         next.AddTo(H);
         blocks += 2 * Block_Size;

@@ -107,10 +107,6 @@ struct ScheduleStep {
     }
 };
 
-struct NoStep {
-    void operator()(std::size_t /*j*/) const {}
-};
-
 // Two rounds on kw[0] and kw[1], the working variables' roles turning as sha2::OrderedRound
 // expects.
 SHA_ALWAYS_INLINE void TwoRounds(std::uint64_t a, std::uint64_t b, std::uint64_t& c,
@@ -187,14 +183,14 @@ void Blocks(std::uint64_t* H, const std::uint8_t* blocks, std::size_t count)
         for (std::size_t t = 0; t < Rounds - 16; t += 16) {
             SixteenRounds(first, kw + Slot(t, 0), ScheduleStep{ring, kw, t});
         }
-        SixteenRounds(first, kw + Slot(Rounds - 16, 0), NoStep{});
+        SixteenRounds(first, kw + Slot(Rounds - 16, 0), paired_blocks::NoStep{});
         first.AddTo(H);
         if (!pair) {
             return;
         }
         Working next(H);
         for (std::size_t t = 0; t < Rounds; t += 16) {
-            SixteenRounds(next, kw + Slot(t, 1), NoStep{});
+            SixteenRounds(next, kw + Slot(t, 1), paired_blocks::NoStep{});
         }
         next.AddTo(H);
         blocks += 2 * Block_Size;
