@@ -1,8 +1,12 @@
 #include <computer_id/hardware_queries.h>
+#include <computer_id/placeholders.h>
+#include <computer_id/trace_format.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -39,6 +43,27 @@ TEST(HardwareQueriesTest, PropertiesStopAtTheFirstEmptySlot)
     EXPECT_TRUE(none.Properties().empty());
     EXPECT_EQ(Lib_ComputerID::query_text::Write(none, nullptr),
               std::string("SELECT  FROM Win32_Fan").size());
+}
+
+// Values as WMI gives them, in UTF-16: white space of any kind around a placeholder and its
+// case do not matter; code units past ASCII are not narrowed into one.
+TEST(PlaceholderTest, KnowsTheFillersOfFirmwareAsRead)
+{
+    const std::pair<std::wstring_view, bool> values[] = {
+        {L"To Be Filled By O.E.M.", true}, {L"\u00a0To Be Filled By OEM\u00a0", true},
+        {L"O.E.M.", true},                 {L"oem\u3000", true},
+        {L"Chassis Serial Number", true},  {L"\tDefault_String\u2007", true},
+        {L"1234567890", true},             {L"NOT AVAILABLE", true},
+        {L"Unknown", true},                {L"\u00a0\u00a0", true},
+        {L"..........", true},             {L"", true},
+        {L"N\u012fA", false},             {L"OEM-4711", false},
+        {L"1234567891", false},            {L"Unknown\u200b", false},
+        {L"S\u00e9rial Number", false},   {L"BSN-4711", false},
+    };
+    for (const auto& [value, placeholder] : values) {
+        EXPECT_EQ(Lib_ComputerID::IsPlaceholder(value), placeholder)
+            << Lib_ComputerID::NarrowCodeUnits(value);
+    }
 }
 
 } // namespace
