@@ -234,10 +234,9 @@ HRESULT HardwareProvider::CreateLocator(IWbemLocator** locator) const
 
 HRESULT CreateMachineLocator(IWbemLocator** locator)
 {
-    // Deliberately never deleted: a static object would be destroyed while the program
-    // exits, before the calls that atexit handlers and later destructors still make.
-    static const HardwareProvider* const machine = new HardwareProvider("/");
-    return machine->CreateLocator(locator);
+    // A provider of the call's own, which the locator keeps as long as it needs it: nothing
+    // static to outlive the program's exit or a library unload, and nothing lost by either.
+    return HardwareProvider("/").CreateLocator(locator);
 }
 
 } // namespace platform::hardware

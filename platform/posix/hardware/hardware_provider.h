@@ -37,9 +37,9 @@ private:
     std::shared_ptr<const std::vector<wmi::ClassDefinition>> classes_;
 };
 
-// *locator receives one reference to a new locator over this machine (the root "/"). The
-// provider behind it is made by the first call and never destroyed, so that a call from an
-// atexit handler or a static object's destructor finds it as any other call does.
+// *locator receives one reference to a new locator over this machine (the root "/"), with a
+// provider of its own that it frees when it is released; no state is kept between calls, so
+// a call from an atexit handler or a static object's destructor runs as any other does.
 HRESULT CreateMachineLocator(IWbemLocator** locator);
 
 } // namespace platform::hardware
