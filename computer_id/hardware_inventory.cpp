@@ -29,6 +29,49 @@ std::string ClassOfQuery(std::string_view query)
     return std::string(at == std::string_view::npos ? query : query.substr(at + from.size()));
 }
 
+// An interface a run holds, released when an exception leaves the scope still holding it;
+// the paths that end normally release it themselves, with their trace lines, through
+// Release().
+template <typename Interface>
+class Held {
+public:
+    explicit Held(Interface*& pointer) : pointer_(pointer) {}
+    ~Held()
+    {
+        if (pointer_ != nullptr)
+            pointer_->Release();
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+    void Release()
+    {
+        pointer_->Release();
+        pointer_ = nullptr;
+    }
+    // For a path where someone else has released it.
+    void Forget() { pointer_ = nullptr; }
+
+private:
+    Interface*& pointer_;
+};
+
+// Clears a property value that an exception leaves unread.
+class HeldValue {
+public:
+    explicit HeldValue(VARIANT& value) : value_(value) {}
+    ~HeldValue()
+    {
+        if (value_.vt != VT_EMPTY)
+            VariantClear(&value_);
+    }
+    HeldValue(const HeldValue&) = delete;
+    HeldValue& operator=(const HeldValue&) = delete;
+
+private:
+    VARIANT& value_;
+};
+
 PropertyDescription DescribeProperty(const std::string& name, HRESULT hr, const VARIANT& value)
 {
     PropertyDescription property{name, PropertyState::Value, false};
@@ -39,8 +82,7 @@ PropertyDescription DescribeProperty(const std::string& name, HRESULT hr, const 
     } else if (value.vt != VT_BSTR) {
         property.state = PropertyState::Null;
     } else {
-        property.placeholder =
-            IsPlaceholder(NarrowCodeUnits(value.bstrVal != nullptr ? value.bstrVal : L""));
+        property.placeholder = IsPlaceholder(value.bstrVal != nullptr ? value.bstrVal : L"");
     }
     return property;
 }
@@ -65,6 +107,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags, Inventory
     trace << "In CreateComputerID(), flags = 0x" << std::hex << flags << "\n";
 
     IWbemLocator* pLoc = nullptr;
+    Held locator(pLoc);
     trace << "Call CoCreateInstance\n";
     HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IWbemLocator, reinterpret_cast<LPVOID*>(&pLoc));
@@ -75,6 +118,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags, Inventory
     }
 
     IWbemServices* pSvc = nullptr;
+    Held services(pSvc);
     trace << "pLoc = " << PointerText{pLoc} << "\n";
     trace << "Call pLoc->ConnectServer\n";
     hr = pLoc->ConnectServer(platform::BStr("ROOT\\CIMV2"), nullptr, nullptr, nullptr, 0, nullptr,
@@ -82,7 +126,7 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags, Inventory
     trace << "Done ConnectServer, hr = " << hr << ", pSvc = " << PointerText{pSvc} << "\n";
     if (FAILED(hr)) {
         const std::string message = ComFailureMessage(failure_messages::kConnect, hr);
-        pLoc->Release();
+        locator.Release();
         throw ComFailure(message, hr);
     }
 
@@ -92,8 +136,8 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags, Inventory
     trace << "Done CoSetProxyBlanket\n";
     if (FAILED(hr)) {
         const std::string message = ComFailureMessage(failure_messages::kProxyBlanket, hr);
-        pSvc->Release();
-        pLoc->Release();
+        services.Release();
+        locator.Release();
         throw ComFailure(message, hr);
     }
 
@@ -102,17 +146,24 @@ std::string CreateComputerID(std::ostream& trace, std::uint64_t flags, Inventory
         TextStream<wchar_t> infoStream;
         for (std::size_t i = 0; i < kHardwareQueries.size(); ++i) {
             const auto properties = kHardwareQueries[i].Properties();
-            GetInfo(infoStream, kQueryTexts[i], properties.data(), properties.size(), pSvc, pLoc,
-                    trace, record);
+            try {
+                GetInfo(infoStream, kQueryTexts[i], properties.data(), properties.size(), pSvc,
+                        pLoc, trace, record);
+            } catch (const ComFailure&) {
+                // A failing query has released both.
+                services.Forget();
+                locator.Forget();
+                throw;
+            }
         }
         platformInfo = NarrowCodeUnits(infoStream.str());
     }
 
     trace << "Call pSvc->Release()\n";
-    pSvc->Release();
+    services.Release();
     trace << "Done pSvc->Release()\n";
     trace << "Call pLoc->Release()\n";
-    pLoc->Release();
+    locator.Release();
     trace << "Done pLoc->Release()\n";
     return platformInfo;
 }
@@ -129,6 +180,7 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
     trace << "Call GetInfo( " << query << " )\n";
 
     IEnumWbemClassObject* pEnumerator = nullptr;
+    Held enumerator(pEnumerator);
     HRESULT hr = pSvc->ExecQuery(platform::BStr("WQL"), platform::BStr(query),
                                  WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
                                  &pEnumerator);
@@ -142,6 +194,7 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
     }
 
     IWbemClassObject* pclsObj = nullptr;
+    Held object(pclsObj);
     ULONG uReturn = 0;
     int pass = 0;
     while (pEnumerator) {
@@ -162,6 +215,7 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
         }
         VARIANT vtProp;
         std::memset(&vtProp, 0, sizeof vtProp);
+        const HeldValue value(vtProp);
         for (std::uint64_t i = 0; i < propertyCount; ++i) {
             const std::string name = NarrowCodeUnits(properties[i]);
             trace << "pclsObj->Get( " << name << " )\n";
@@ -183,19 +237,18 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
         }
 
         trace << "Call pclsObj->Release()\n";
-        pclsObj->Release();
-        pclsObj = nullptr;
+        object.Release();
         trace << "Done pclsObj->Release()\n";
     }
 
     trace << "Call pEnumerator->Release()\n";
     if (pEnumerator)
-        pEnumerator->Release();
+        enumerator.Release();
     trace << "Done pEnumerator->Release()\n";
 
     if (pclsObj) {
         trace << "Call again pclsObj->Release()\n";
-        pclsObj->Release();
+        object.Release();
         trace << "Done call again pclsObj->Release()\n";
     }
 }
