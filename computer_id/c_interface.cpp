@@ -9,13 +9,17 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
-#include <limits>
 #include <new>
 #include <ostream>
 #include <span>
+#include <stdexcept>
 #include <streambuf>
 #include <string>
 #include <string_view>
+
+#ifdef __GLIBCXX__
+#include <cxxabi.h>
+#endif
 
 static_assert(COMPUTER_ID_MIN_APP_KEY_SIZE == Lib_ComputerID::kMinAppKeySize);
 
@@ -94,11 +98,6 @@ void CopyCut(std::string_view text, char* buffer, size_t size)
     buffer[count] = '\0';
 }
 
-int Fail(int status, std::string_view why, char* message, size_t messageSize)
-{
-    CopyCut(why, message, messageSize);
-    return status;
-}
 
 // The message of an IDGenerationError without its line ends, as the console prints it.
 std::string_view WithoutLineEnd(std::string_view message)
@@ -118,16 +117,25 @@ struct Output {
     const char* tooSmall;
 };
 
+// Ends a call that gives no text: out emptied, why in message.
+int Fail(int status, std::string_view why, const Output& out, char* message, size_t messageSize)
+{
+    CopyCut("", out.buffer, out.size);
+    CopyCut(why, message, messageSize);
+    return status;
+}
+
 // Runs one of the C++ entries, produce(trace), with the trace handed to write (none when
 // it is null), and puts the text it makes into out; turns whatever it throws into a status
-// and a message. The arguments are checked by the caller.
+// and a message (std::invalid_argument: the C++ entry refused an argument; the pointers are
+// checked by the caller). Nothing is written to the
+// caller's buffers before produce has returned, so inputs that share their memory, such as
+// an application key, are read as the caller passed them.
 template <typename Produce>
 int Run(TraceWriter write, void* context, Produce produce, const Output& out, char* message,
-        size_t messageSize) noexcept
+        size_t messageSize)
 {
     namespace messages = Lib_ComputerID::failure_messages;
-    CopyCut("", out.buffer, out.size);
-    CopyCut("", message, messageSize);
     try {
         std::string text;
         if (write != nullptr) {
@@ -146,30 +154,45 @@ int Run(TraceWriter write, void* context, Produce produce, const Output& out, ch
             *out.needed = text.size() + 1;
         }
         if (text.size() >= out.size) {
-            return Fail(COMPUTER_ID_BUFFER_TOO_SMALL, out.tooSmall, message, messageSize);
+            return Fail(COMPUTER_ID_BUFFER_TOO_SMALL, out.tooSmall, out, message, messageSize);
         }
         CopyCut(text, out.buffer, out.size);
+        CopyCut("", message, messageSize);
         return COMPUTER_ID_OK;
     } catch (const Lib_ComputerID::IDGenerationError& error) {
-        return Fail(COMPUTER_ID_NO_ID, WithoutLineEnd(error.what()), message, messageSize);
+        return Fail(COMPUTER_ID_NO_ID, WithoutLineEnd(error.what()), out, message, messageSize);
     } catch (const std::bad_alloc&) {
-        return Fail(COMPUTER_ID_OUT_OF_MEMORY, messages::kOutOfMemory, message, messageSize);
+        return Fail(COMPUTER_ID_OUT_OF_MEMORY, messages::kOutOfMemory, out, message, messageSize);
+    } catch (const std::invalid_argument& error) {
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, error.what(), out, message, messageSize);
     } catch (const std::exception& error) {
-        return Fail(COMPUTER_ID_INTERNAL_ERROR, error.what(), message, messageSize);
+        return Fail(COMPUTER_ID_INTERNAL_ERROR, error.what(), out, message, messageSize);
+#ifdef __GLIBCXX__
+    } catch (const abi::__forced_unwind&) {
+        // Thread cancellation and pthread_exit unwind the thread with this; it must go on
+        // to the thread's end.
+        throw;
+#endif
     } catch (...) {
-        return Fail(COMPUTER_ID_INTERNAL_ERROR, messages::kUnknown, message, messageSize);
+        return Fail(COMPUTER_ID_INTERNAL_ERROR, messages::kUnknown, out, message, messageSize);
     }
 }
 
+// The output of a call that gives an ID.
+Output IdOutput(char* id, size_t idSize)
+{
+    return {id, idSize, nullptr, Lib_ComputerID::failure_messages::kIdBufferTooSmall};
+}
+
 int GetId(TraceWriter write, void* context, char* id, size_t idSize, char* message,
-          size_t messageSize) noexcept
+          size_t messageSize)
 {
     namespace messages = Lib_ComputerID::failure_messages;
     if (id == nullptr) {
-        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kIdNull, message, messageSize);
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kIdNull, {}, message, messageSize);
     }
-    return Run(write, context, Lib_ComputerID::GenerateComputerID,
-               {id, idSize, nullptr, messages::kIdBufferTooSmall}, message, messageSize);
+    return Run(write, context, Lib_ComputerID::GenerateComputerID, IdOutput(id, idSize), message,
+               messageSize);
 }
 
 // A JSON string of a text whose bytes are characters (code units narrowed to their low
@@ -240,20 +263,20 @@ int computer_id_get_for_app(const unsigned char* key, size_t key_size, char* id,
 {
     namespace messages = Lib_ComputerID::failure_messages;
     if (id == nullptr) {
-        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kIdNull, message, message_size);
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kIdNull, {}, message, message_size);
     }
-    if (key == nullptr || key_size < Lib_ComputerID::kMinAppKeySize ||
-        key_size > std::numeric_limits<unsigned int>::max()) {
-        CopyCut("", id, id_size);
-        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kAppKeyTooShort, message, message_size);
+    if (key == nullptr) {
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kAppKeyTooShort,
+                    IdOutput(id, id_size), message, message_size);
     }
+    // The C++ entry refuses a key of the wrong size before anything runs.
     const std::span<const std::uint8_t> appKey(key, key_size);
     return Run(
         nullptr, nullptr,
         [appKey](std::ostream& trace) {
             return Lib_ComputerID::GenerateAppSpecificID(trace, appKey);
         },
-        {id, id_size, nullptr, messages::kIdBufferTooSmall}, message, message_size);
+        IdOutput(id, id_size), message, message_size);
 }
 
 int computer_id_describe(char* json, size_t json_size, size_t* json_needed, char* message,
@@ -261,7 +284,7 @@ int computer_id_describe(char* json, size_t json_size, size_t* json_needed, char
 {
     namespace messages = Lib_ComputerID::failure_messages;
     if (json == nullptr) {
-        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kJsonNull, message, message_size);
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kJsonNull, {}, message, message_size);
     }
     return Run(
         nullptr, nullptr,

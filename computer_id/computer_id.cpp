@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <iostream>
-#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -133,8 +132,10 @@ std::string GenerateComputerID(std::ostream& trace)
 
 std::string GenerateAppSpecificID(std::ostream& trace, std::span<const std::uint8_t> appKey)
 {
-    if (appKey.size() < kMinAppKeySize || appKey.size() > std::numeric_limits<unsigned int>::max())
+    if (appKey.size() < kMinAppKeySize)
         throw std::invalid_argument(failure_messages::kAppKeyTooShort);
+    if (appKey.size() > kMaxAppKeySize)
+        throw std::invalid_argument(failure_messages::kAppKeyTooLong);
     return RunForProgram(trace, [appKey](const std::string& platformInfo) {
         return CreateAppSpecificDigest(platformInfo, appKey);
     });

@@ -16,9 +16,11 @@ inline constexpr const char* kNoPlatformInformation =
 // What an error says when no memory could be had for a copy of its message.
 inline constexpr const char* kUnknown = "Unknown exception";
 
-// For an application key shorter than kMinAppKeySize.
+// For an application key shorter than kMinAppKeySize or longer than kMaxAppKeySize.
 inline constexpr const char* kAppKeyTooShort =
     "The application key must be at least 16 bytes (128 bits) long";
+inline constexpr const char* kAppKeyTooLong =
+    "The application key must be at most 4294967295 (2^32 - 1) bytes long";
 
 // The C interface's messages for what the C++ entry reports by exception type or never
 // meets.

@@ -29,7 +29,10 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include <pthread.h>
 
 namespace {
 
@@ -263,17 +266,70 @@ TEST(CInterfaceTest, HandsOverTheTraceLineByLine)
     EXPECT_EQ(WithoutPointers(trace), WithoutPointers(expected.str()));
     EXPECT_STREQ(id, test_support::ReferenceId("CPU0\nXeon\nBSN-4711\nAMI\n").c_str());
 
-    // An exception of the caller's writer stops the run and stays inside the library.
-    const auto throwing = [](void*, const char*, std::size_t) {
-        throw std::runtime_error("writer failed");
+    // An exception of the caller's writer, at any line, stops the run, stays inside the
+    // library and leaves no interface held.
+    const auto throwing = [](void* context, const char*, std::size_t) {
+        if ((*static_cast<std::size_t*>(context))-- == 0)
+            throw std::runtime_error("writer failed");
     };
-    char message[40];
-    ScriptedWmi wmi;
-    TypicalMachine(wmi);
-    EXPECT_EQ(computer_id_get_traced(throwing, nullptr, id, sizeof id, message, sizeof message),
-              COMPUTER_ID_INTERNAL_ERROR);
-    EXPECT_STREQ(message, "writer failed");
-    EXPECT_STREQ(id, "");
+    for (std::size_t failing = 0; failing < lines.size(); ++failing) {
+        SCOPED_TRACE(lines[failing]);
+        char message[40];
+        std::size_t linesLeft = failing;
+        ScriptedWmi wmi;
+        TypicalMachine(wmi);
+        EXPECT_EQ(
+            computer_id_get_traced(throwing, &linesLeft, id, sizeof id, message, sizeof message),
+            COMPUTER_ID_INTERNAL_ERROR);
+        EXPECT_STREQ(message, "writer failed");
+        EXPECT_STREQ(id, "");
+        EXPECT_EQ(wmi.ReleaseProblems(), "");
+    }
+}
+
+// glibc ends a thread by unwinding it with an exception that no one may stop: cancellation
+// and pthread_exit, here from the trace writer, end the thread through the C interface with
+// nothing held, and the library works on as before.
+TEST(CInterfaceTest, LetsThreadCancellationAndExitThrough)
+{
+    using Writer = void (*)(void*, const char*, std::size_t);
+    struct EndCase {
+        const char* name;
+        Writer writer;
+        void* result; // what pthread_join gives
+    };
+    const EndCase endCases[] = {
+        {"pthread_exit", [](void*, const char*, std::size_t) { pthread_exit(nullptr); }, nullptr},
+        {"cancellation",
+         [](void*, const char*, std::size_t) {
+             pthread_cancel(pthread_self());
+             pthread_testcancel();
+         },
+         PTHREAD_CANCELED},
+    };
+    for (const EndCase& entry : endCases) {
+        SCOPED_TRACE(entry.name);
+        ScriptedWmi wmi;
+        TypicalMachine(wmi);
+        pthread_t thread{};
+        ASSERT_EQ(pthread_create(
+                      &thread, nullptr,
+                      [](void* run) -> void* {
+                          char id[COMPUTER_ID_MAX_SIZE];
+                          (void)computer_id_get_traced(static_cast<const EndCase*>(run)->writer,
+                                                       nullptr, id, sizeof id, nullptr, 0);
+                          return run;
+                      },
+                      const_cast<EndCase*>(&entry)),
+                  0);
+        void* result = nullptr;
+        ASSERT_EQ(pthread_join(thread, &result), 0);
+        EXPECT_EQ(result, entry.result);
+        EXPECT_EQ(wmi.ReleaseProblems(), "");
+        char id[COMPUTER_ID_MAX_SIZE];
+        EXPECT_EQ(computer_id_get(id, sizeof id, nullptr, 0), COMPUTER_ID_OK);
+        EXPECT_STREQ(id, test_support::ReferenceId("CPU0\nXeon\nBSN-4711\nAMI\n").c_str());
+    }
 }
 
 // How COM stands on the calling thread, probed with a multithreaded start-up that is undone
@@ -360,12 +416,38 @@ TEST(GenerateAppSpecificIDTest, IsTheHmacOfThePlatformTextUnderTheKey)
     EXPECT_EQ(std::strlen(cId), 64U);
     EXPECT_NE(cId, id);
 
-    // Keys that are missing or short are refused before anything runs.
-    for (const std::size_t size : {std::size_t{0}, std::size_t{15}}) {
+    // Keys that are missing, short or too long for the digest are refused before anything
+    // runs (the long one is never read).
+    const char* const tooShort = "The application key must be at least 16 bytes (128 bits) long";
+    const std::pair<std::size_t, const char*> refused[] = {
+        {0, tooShort},
+        {15, tooShort},
+        {std::size_t{1} << 32U,
+         "The application key must be at most 4294967295 (2^32 - 1) bytes long"}};
+    for (const auto& [size, why] : refused) {
         EXPECT_EQ(forApp(key, size), COMPUTER_ID_INVALID_ARGUMENT);
         EXPECT_STREQ(cId, "");
-        EXPECT_STREQ(message, "The application key must be at least 16 bytes (128 bits) long");
+        EXPECT_STREQ(message, why);
     }
+
+    // A key that shares its memory with id or message is read before either is written.
+    unsigned char shared[COMPUTER_ID_MAX_SIZE];
+    auto* sharedText = reinterpret_cast<char*>(shared);
+    std::copy(key.begin(), key.end(), shared);
+    EXPECT_EQ(onTypicalMachine([&] {
+                  return computer_id_get_for_app(shared, key.size(), sharedText, sizeof shared,
+                                                 message, sizeof message);
+              }),
+              COMPUTER_ID_OK);
+    EXPECT_EQ(sharedText, id);
+    std::copy(key.begin(), key.end(), shared);
+    EXPECT_EQ(onTypicalMachine([&] {
+                  return computer_id_get_for_app(shared, key.size(), cId, sizeof cId, sharedText,
+                                                 sizeof shared);
+              }),
+              COMPUTER_ID_OK);
+    EXPECT_EQ(cId, id);
+    EXPECT_STREQ(sharedText, "");
     const std::vector<std::uint8_t> shortKey(15, 0x4b);
     EXPECT_THROW((void)Lib_ComputerID::GenerateAppSpecificID(trace, shortKey),
                  std::invalid_argument);

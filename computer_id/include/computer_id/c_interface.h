@@ -3,7 +3,10 @@
  *
  * Each call runs the whole pipeline on the calling thread and leaves COM on that thread as
  * it found it; a thread where the program started COM multithreaded is fine. No exception
- * leaves a function. Strings are NUL-terminated; sizes count the terminating NUL. */
+ * leaves a function; thread cancellation and pthread_exit (also from a trace function) end
+ * the thread through a call as through any C function, with nothing of the call left held.
+ * Strings are NUL-terminated; sizes count the terminating NUL. Output buffers are written
+ * only when the call's result is known. */
 #ifndef COMPUTER_ID_C_INTERFACE_H
 #define COMPUTER_ID_C_INTERFACE_H
 
@@ -21,7 +24,7 @@ enum computer_id_status {
     COMPUTER_ID_OUT_OF_MEMORY = 2,
     /* id_size (json_size) cannot hold the ID (the description) and its NUL. */
     COMPUTER_ID_BUFFER_TOO_SMALL = 3,
-    /* id (json) is NULL, or the application key is NULL or too short. */
+    /* id (json) is NULL, or the application key is NULL, too short or too long. */
     COMPUTER_ID_INVALID_ARGUMENT = 4,
     /* Any other failure inside the library. */
     COMPUTER_ID_INTERNAL_ERROR = 5
@@ -44,13 +47,15 @@ int computer_id_get_traced(void (*write)(void* context, const char* text, size_t
                            void* context, char* id, size_t id_size, char* message,
                            size_t message_size);
 
-/* An application key has at least this many bytes (128 bits). */
+/* An application key has at least this many bytes (128 bits), and at most 4294967295
+ * (2^32 - 1). */
 #define COMPUTER_ID_MIN_APP_KEY_SIZE 16
 
 /* The ID of this machine for one application: HMAC-SHA-256, keyed with key, of the text the
  * ID is made from, as 64 lowercase hex digits; applications with different keys get IDs
- * that cannot be matched. A NULL key or one shorter than COMPUTER_ID_MIN_APP_KEY_SIZE ->
- * COMPUTER_ID_INVALID_ARGUMENT. Otherwise as computer_id_get. */
+ * that cannot be matched. A NULL key, or one shorter than COMPUTER_ID_MIN_APP_KEY_SIZE or
+ * longer than 4294967295 bytes -> COMPUTER_ID_INVALID_ARGUMENT. The key may share memory
+ * with id or message. Otherwise as computer_id_get. */
 int computer_id_get_for_app(const unsigned char* key, size_t key_size, char* id, size_t id_size,
                             char* message, size_t message_size);
 

@@ -35,8 +35,10 @@ namespace Lib_ComputerID {
 // stream each. Messages and the ID do not depend on the global locale.
 std::string GenerateComputerID(std::ostream& trace);
 
-// An application key is a random secret of at least this many bytes (128 bits).
+// An application key is a random secret of at least this many bytes (128 bits), and of at
+// most 2^32 - 1, the most the digest takes in one piece.
 inline constexpr std::size_t kMinAppKeySize = 16;
+inline constexpr std::uint64_t kMaxAppKeySize = 0xffffffffU;
 
 // The ID of this machine for one application: HMAC-SHA-256, keyed with appKey, of the same
 // platform information text the ID is made from, as 64 lowercase hex digits (every byte
