@@ -21,14 +21,13 @@ namespace Lib_ComputerID {
 // a wide string that cannot be allocated, or a COM or WMI step that fails with
 // E_OUTOFMEMORY or WBEM_E_OUT_OF_MEMORY (where GetComputerID reports that step's message).
 // Nothing else leaves it but what the trace stream throws if its exception mask asks for
-// it. When std::bad_alloc or the stream's exception leaves, COM interfaces held at that
-// moment may not be released.
+// it (and the unwinding of a cancelled or exiting thread).
 //
 // Threads and COM: everything runs on the calling thread, and COM is left on it as it was
 // found. A thread where COM is not started, or started apartment-threaded, gets a start-up
 // apartment-threaded that is undone before the call returns or throws; a thread where the
-// program started COM multithreaded is used in that model. Every COM interface the run
-// creates is released before it returns or throws IDGenerationError. The library keeps no
+// program started COM multithreaded is used in that model. Every COM interface and value
+// the run holds is released before it returns, whatever leaves it. The library keeps no
 // state between calls and may be called at any time, from atexit handlers and the
 // destructors of static objects too. The trace stream is written without a lock and
 // switched to hex while the run lasts: threads that call it at the same time need a trace
