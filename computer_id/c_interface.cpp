@@ -98,7 +98,6 @@ void CopyCut(std::string_view text, char* buffer, size_t size)
     buffer[count] = '\0';
 }
 
-
 // The message of an IDGenerationError without its line ends, as the console prints it.
 std::string_view WithoutLineEnd(std::string_view message)
 {
@@ -266,8 +265,8 @@ int computer_id_get_for_app(const unsigned char* key, size_t key_size, char* id,
         return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kIdNull, {}, message, message_size);
     }
     if (key == nullptr) {
-        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kAppKeyTooShort,
-                    IdOutput(id, id_size), message, message_size);
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kAppKeyTooShort, IdOutput(id, id_size),
+                    message, message_size);
     }
     // The C++ entry refuses a key of the wrong size before anything runs.
     const std::span<const std::uint8_t> appKey(key, key_size);

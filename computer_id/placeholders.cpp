@@ -55,10 +55,11 @@ bool IsPlaceholder(std::wstring_view value)
         value.remove_suffix(1);
     if (value.empty() || value.find_first_not_of(value.front()) == std::wstring_view::npos)
         return true;
-    return std::any_of(kPlaceholders.begin(), kPlaceholders.end(), [value](std::wstring_view known) {
-        return std::equal(value.begin(), value.end(), known.begin(), known.end(),
-                          [](wchar_t a, wchar_t b) { return Lower(a) == Lower(b); });
-    });
+    return std::any_of(
+        kPlaceholders.begin(), kPlaceholders.end(), [value](std::wstring_view known) {
+            return std::equal(value.begin(), value.end(), known.begin(), known.end(),
+                              [](wchar_t a, wchar_t b) { return Lower(a) == Lower(b); });
+        });
 }
 
 } // namespace Lib_ComputerID

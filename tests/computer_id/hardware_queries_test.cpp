@@ -50,15 +50,24 @@ TEST(HardwareQueriesTest, PropertiesStopAtTheFirstEmptySlot)
 TEST(PlaceholderTest, KnowsTheFillersOfFirmwareAsRead)
 {
     const std::pair<std::wstring_view, bool> values[] = {
-        {L"To Be Filled By O.E.M.", true}, {L"\u00a0To Be Filled By OEM\u00a0", true},
-        {L"O.E.M.", true},                 {L"oem\u3000", true},
-        {L"Chassis Serial Number", true},  {L"\tDefault_String\u2007", true},
-        {L"1234567890", true},             {L"NOT AVAILABLE", true},
-        {L"Unknown", true},                {L"\u00a0\u00a0", true},
-        {L"..........", true},             {L"", true},
-        {L"N\u012fA", false},             {L"OEM-4711", false},
-        {L"1234567891", false},            {L"Unknown\u200b", false},
-        {L"S\u00e9rial Number", false},   {L"BSN-4711", false},
+        {L"To Be Filled By O.E.M.", true},
+        {L"\u00a0To Be Filled By OEM\u00a0", true},
+        {L"O.E.M.", true},
+        {L"oem\u3000", true},
+        {L"Chassis Serial Number", true},
+        {L"\tDefault_String\u2007", true},
+        {L"1234567890", true},
+        {L"NOT AVAILABLE", true},
+        {L"Unknown", true},
+        {L"\u00a0\u00a0", true},
+        {L"..........", true},
+        {L"", true},
+        {L"N\u012fA", false},
+        {L"OEM-4711", false},
+        {L"1234567891", false},
+        {L"Unknown\u200b", false},
+        {L"S\u00e9rial Number", false},
+        {L"BSN-4711", false},
     };
     for (const auto& [value, placeholder] : values) {
         EXPECT_EQ(Lib_ComputerID::IsPlaceholder(value), placeholder)

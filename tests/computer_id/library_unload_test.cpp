@@ -19,7 +19,8 @@ std::string IdFromALoadedLibrary()
     void* library = dlopen(COMPUTER_ID_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr)
         return "";
-    const auto get = reinterpret_cast<decltype(&computer_id_get)>(dlsym(library, "computer_id_get"));
+    const auto get =
+        reinterpret_cast<decltype(&computer_id_get)>(dlsym(library, "computer_id_get"));
     char id[COMPUTER_ID_MAX_SIZE] = "";
     if (get == nullptr || get(id, sizeof id, nullptr, 0) != COMPUTER_ID_OK)
         id[0] = '\0';
