@@ -10,7 +10,7 @@ namespace platform {
 // wait; the wait ends when standard output's reader goes away; Ctrl-Z stops the process with
 // the terminal's mode put back, and the wait goes on in key mode once it is continued; any
 // other signal that ends the process by default, unless the program handles or ignores it,
-// puts the mode back first.
+// puts the mode back first. SIGKILL cannot be caught: it leaves the mode as it is.
 void WaitForKey();
 
 // A program's writes to a pipe whose reader has gone fail instead of ending the process,
