@@ -129,10 +129,11 @@ int Fail(int status, std::string_view why, const Output& out, char* message, siz
 // and a message (std::invalid_argument: the C++ entry refused an argument; the pointers are
 // checked by the caller). Nothing is written to the
 // caller's buffers before produce has returned, so inputs that share their memory, such as
-// an application key, are read as the caller passed them.
+// an application key, are read as the caller passed them. (A forced unwind carries no C++
+// object, so its handler binds a null reference, which the null check would stop.)
 template <typename Produce>
-int Run(TraceWriter write, void* context, Produce produce, const Output& out, char* message,
-        size_t messageSize)
+[[gnu::no_sanitize("null")]] int Run(TraceWriter write, void* context, Produce produce,
+                                     const Output& out, char* message, size_t messageSize)
 {
     namespace messages = Lib_ComputerID::failure_messages;
     try {
