@@ -99,8 +99,8 @@ else()
     # The prefix is found from the .pc file's own folder, so that the file holds wherever the
     # tree is installed (cmake --install --prefix), in the multiarch folder or in lib.
     set(pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-    file(RELATIVE_PATH pkgconfig_dir_to_prefix ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
-        ${CMAKE_INSTALL_PREFIX})
+    cmake_path(RELATIVE_PATH CMAKE_INSTALL_PREFIX
+        BASE_DIRECTORY ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig OUTPUT_VARIABLE pkgconfig_dir_to_prefix)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/computer-id.pc.in
         ${PROJECT_BINARY_DIR}/packaging/computer-id.pc @ONLY)
     install(FILES ${PROJECT_BINARY_DIR}/packaging/computer-id.pc
