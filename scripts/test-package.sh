@@ -9,12 +9,13 @@
 # prefix, and the Python package's module, on the library package alone; runs the bindings'
 # tests there (Python, and C# under Mono); as root, installs the packages, checks them
 # installed and that purging them leaves nothing behind; builds print_id in a program that
-# embeds the project with add_subdirectory and checks the same. Then builds the stand-alone program (preset static) and its .tar.gz next to the
-# .debs, checks its files and links, that the program needs no shared library and that,
-# unpacked, it gives the ID of the .deb's program. Last the Windows package: the .zip of the
-# MinGW-w64 build (preset mingw, shared with test-windows.sh), its files and links checked,
-# unpacked, with print_id built against the unpacked tree; under Wine the unpacked program's
-# transcript is checked and print_id must print its ID.
+# embeds the project with add_subdirectory and checks the same. Then builds the stand-alone
+# program (preset static) and its .tar.gz next to the .debs, checks its files and links,
+# that the program needs no shared library and that, unpacked, it gives the ID of the .deb's
+# program. Last the Windows package: the .zip of the MinGW-w64 build (preset mingw, shared
+# with test-windows.sh), its files and links checked, unpacked, with print_id built against
+# the unpacked tree; under Wine the unpacked program's transcript is checked and print_id
+# must print its ID.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -24,7 +25,8 @@ scratch=$(mktemp -d)
 installed=""
 purge_installed() {
     [ -z "$installed" ] || DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 \
-        purge -y -qq $installed >"$scratch/purge.out" 2>&1 || { cat "$scratch/purge.out"; return 1; }
+        purge -y -qq $installed >"$scratch/purge.out" 2>&1 ||
+        { cat "$scratch/purge.out"; return 1; }
     installed=""
 }
 trap 'purge_installed || :; rm -rf "$scratch"' EXIT
@@ -156,7 +158,7 @@ check_print_id_c() {
     cp -R examples/print_id_c "$scratch/print_id_c"
     PKG_CONFIG_LIBDIR="$1/pkgconfig" make -s -C "$scratch/print_id_c" >/dev/null
     (export LD_LIBRARY_PATH="$1"
-        check_print_id "$scratch/print_id_c/print_id" "print_id_c built with the pkg-config file of $3")
+        check_print_id "$scratch/print_id_c/print_id" "print_id_c built against $3")
 }
 # The C interface as its packages give it: examples/print_id_c built with the pkg-config file
 # of the -dev package where it was unpacked and of an install under another prefix, which
@@ -173,7 +175,7 @@ printf '#!/usr/bin/python3\nimport computer_id\nprint(computer_id.get())\n' >"$s
 chmod +x "$scratch/print_id.py"
 (export LD_LIBRARY_PATH="$runtime_libdir"
     export PYTHONPATH="$scratch/python/usr/lib/python3/dist-packages"
-    check_print_id "$scratch/print_id_c/print_id" "print_id_c"
+    check_print_id "$scratch/print_id_c/print_id" "print_id_c on $(basename "$library_deb") alone"
     check_print_id "$scratch/print_id.py" "the Python module of $(basename "$python_deb")")
 echo "ok: print_id_c, built with pkg-config against $(basename "$dev_deb") unpacked and against an install with cmake --install --prefix, and the Python module of $(basename "$python_deb") print the program's ID alone through $(basename "$library_deb") alone"
 
@@ -228,7 +230,8 @@ else
         --no-install-recommends "$root/$program_deb" "$root/$library_deb" "$root/$dev_deb" \
         "$root/$python_deb" >"$scratch/install.out" 2>&1 ||
         { cat "$scratch/install.out"; fail "apt-get cannot install the packages"; }
-    byte_code=$(/usr/bin/python3 -c "import importlib.util as u; print(u.cache_from_source('$python_dir/computer_id.py'))")
+    byte_code=$(/usr/bin/python3 -c \
+        "import importlib.util; print(importlib.util.cache_from_source('$python_dir/computer_id.py'))")
     [ -f "$byte_code" ] || fail "installing $(basename "$python_deb") compiled no $byte_code"
     (unset PYTHONDONTWRITEBYTECODE
         check_print_id "$scratch/print_id.py" "the installed Python module, imported as root")
