@@ -96,10 +96,15 @@ install(FILES ${PROJECT_BINARY_DIR}/ComputerIDConfig.cmake
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
 else()
+    # The prefix is found from the .pc file's own folder, so that the file holds wherever the
+    # tree is installed (cmake --install --prefix), in the multiarch folder or in lib.
+    set(pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+    cmake_path(RELATIVE_PATH CMAKE_INSTALL_PREFIX
+        BASE_DIRECTORY ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig OUTPUT_VARIABLE pkgconfig_dir_to_prefix)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/computer-id.pc.in
         ${PROJECT_BINARY_DIR}/packaging/computer-id.pc @ONLY)
     install(FILES ${PROJECT_BINARY_DIR}/packaging/computer-id.pc
-        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+        DESTINATION ${pkgconfig_dir} COMPONENT development)
     include(${PROJECT_SOURCE_DIR}/packaging/Debian.cmake)
 endif()
 include(CPack)

@@ -30,9 +30,12 @@ set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME ${library_package})
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_LIBRARY_DESCRIPTION [[stable ID of this computer from its hardware - shared library
 The C interface of computer_id: the ID of this machine, the same that the
-computer_id program prints, optionally with a trace of each platform call,
-and the library's version. Programs in any language that can call C use it;
-python3-computer-id and the C# source in computer-id-dev do.]])
+computer_id program prints, optionally with a trace of each platform call;
+an application's own ID of the machine, keyed with a secret of its own
+(computer_id_get_for_app); a description of what the ID rests on, without
+its values (computer_id_describe); and the library's version. Programs in
+any language that can call C use it; python3-computer-id and the C# source
+in computer-id-dev do.]])
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME computer-id-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
@@ -130,3 +133,28 @@ file(GENERATE OUTPUT ${deb_dir}/shared_library.cmake
     CONTENT "set(computer_id_shared_library [[$<TARGET_FILE:computer_id_c>]])\n")
 set(CPACK_COMPUTER_ID_DEBIAN_DIR ${deb_dir})
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackDebian.cmake)
+
+# The Python module's byte code is compiled on install and cleaned before removal, by the
+# scripts dh_python3 gives Debian's Python packages; otherwise the byte code Python writes
+# when root imports the module would stay behind.
+set(python_package ${CPACK_DEBIAN_PYTHON_PACKAGE_NAME})
+file(CONFIGURE OUTPUT ${deb_dir}/python/postinst @ONLY CONTENT [[#!/bin/sh
+set -e
+if command -v py3compile >/dev/null 2>&1; then
+    py3compile -p @python_package@
+fi
+if command -v pypy3compile >/dev/null 2>&1; then
+    pypy3compile -p @python_package@ || true
+fi
+]])
+file(CONFIGURE OUTPUT ${deb_dir}/python/prerm @ONLY CONTENT [[#!/bin/sh
+set -e
+if command -v py3clean >/dev/null 2>&1; then
+    py3clean -p @python_package@
+else
+    dpkg -L @python_package@ | sed -En -e '/^(.*)\/(.+)\.py$/s,,rm "\1/__pycache__/\2".*,e'
+    find /usr/lib/python3/dist-packages/ -type d -name __pycache__ -empty -print0 |
+        xargs --null --no-run-if-empty rmdir
+fi
+]])
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA ${deb_dir}/python/postinst ${deb_dir}/python/prerm)

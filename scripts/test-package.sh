@@ -5,20 +5,32 @@
 # find_package against the -dev package and the library package it depends on, compares
 # sha256_file's digests with sha256sum, runs the program unpacked from its package and
 # checks that print_id prints that program's ID and nothing else, and so do print_id_c, built
-# with the pkg-config file, and the Python package's module, on the library package's .so;
-# builds print_id in a program that embeds the project with add_subdirectory and checks the
-# same. Then builds the stand-alone program (preset static) and its .tar.gz next to the
-# .debs, checks its files and links, that the program needs no shared library and that,
-# unpacked, it gives the ID of the .deb's program. Last the Windows package: the .zip of the
-# MinGW-w64 build (preset mingw, shared with test-windows.sh), its files and links checked,
-# unpacked, with print_id built against the unpacked tree; under Wine the unpacked program's
-# transcript is checked and print_id must print its ID.
+# with the pkg-config file of the unpacked -dev package and of an install under another
+# prefix, and the Python package's module, on the library package alone; runs the bindings'
+# tests there (Python, and C# under Mono); as root, installs the packages, checks them
+# installed and that purging them leaves nothing behind; builds print_id in a program that
+# embeds the project with add_subdirectory and checks the same. Then builds the stand-alone
+# program (preset static) and its .tar.gz next to the .debs, checks its files and links,
+# that the program needs no shared library and that, unpacked, it gives the ID of the .deb's
+# program. Last the Windows package: the .zip of the MinGW-w64 build (preset mingw, shared
+# with test-windows.sh), its files and links checked, unpacked, with print_id built against
+# the unpacked tree; under Wine the unpacked program's transcript is checked and print_id
+# must print its ID.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=build/package
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# The packages this installed, purged again whatever happens.
+installed=""
+purge_installed() {
+    [ -z "$installed" ] || DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 \
+        purge -y -qq $installed >"$scratch/purge.out" 2>&1 ||
+        { cat "$scratch/purge.out"; return 1; }
+    installed=""
+}
+trap 'purge_installed || :; rm -rf "$scratch"' EXIT
+trap 'exit 1' HUP INT TERM
 
 fail() { echo "FAIL: $1"; exit 1; }
 # The files and links (not folders) a .deb holds, sorted; a link as "name -> target".
@@ -136,19 +148,36 @@ verdict=$(sed -n 's/^verdict: \([a-z ]*\):.*/\1/p' "$scratch/describe.out")
     fail "print_id --describe printed: $(cat "$scratch/describe.out")"
 echo "ok: print_id --app gives 64 hex digits, --describe the verdict '$verdict'"
 
-# The C interface as its packages give it: examples/print_id_c built with the -dev package's
-# pkg-config file, and the Python package's module, both on the library package's .so.
-cp -R examples/print_id_c "$scratch/print_id_c"
-PKG_CONFIG_LIBDIR="$scratch/dev/${libdir#./}/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$scratch/dev" \
-    make -s -C "$scratch/print_id_c" >/dev/null
+# print_id_c, built with the pkg-config file of $3 in the library folder $1 below the prefix
+# $2, must take the headers below that prefix and print the program's ID.
+check_print_id_c() {
+    cflags=$(PKG_CONFIG_LIBDIR="$1/pkgconfig" pkg-config --cflags computer-id | sed 's/ *$//')
+    [ "$(realpath "${cflags#-I}")" = "$(realpath "$2/include")" ] ||
+        fail "the pkg-config file of $3 gives $cflags"
+    rm -rf "$scratch/print_id_c"
+    cp -R examples/print_id_c "$scratch/print_id_c"
+    PKG_CONFIG_LIBDIR="$1/pkgconfig" make -s -C "$scratch/print_id_c" >/dev/null
+    (export LD_LIBRARY_PATH="$1"
+        check_print_id "$scratch/print_id_c/print_id" "print_id_c built against $3")
+}
+# The C interface as its packages give it: examples/print_id_c built with the pkg-config file
+# of the -dev package where it was unpacked and of an install under another prefix, which
+# finds the prefix from its own folder; that build and the Python package's module run on the
+# library package alone, which has libcomputer_id.so.0 and no libcomputer_id.so link.
+check_print_id_c "$scratch/dev/${libdir#./}" "$scratch/dev/usr" "$(basename "$dev_deb")"
+cmake --install "$build" --prefix "$scratch/installed" >/dev/null
+check_print_id_c "$scratch/installed/${libdir#./usr/}" "$scratch/installed" \
+    "cmake --install --prefix"
+dpkg -x "$library_deb" "$scratch/library"
+runtime_libdir="$scratch/library/${libdir#./}"
 dpkg -x "$python_deb" "$scratch/python"
 printf '#!/usr/bin/python3\nimport computer_id\nprint(computer_id.get())\n' >"$scratch/print_id.py"
 chmod +x "$scratch/print_id.py"
-(export LD_LIBRARY_PATH="$scratch/dev/${libdir#./}"
+(export LD_LIBRARY_PATH="$runtime_libdir"
     export PYTHONPATH="$scratch/python/usr/lib/python3/dist-packages"
-    check_print_id "$scratch/print_id_c/print_id" "print_id_c built with pkg-config"
+    check_print_id "$scratch/print_id_c/print_id" "print_id_c on $(basename "$library_deb") alone"
     check_print_id "$scratch/print_id.py" "the Python module of $(basename "$python_deb")")
-echo "ok: print_id_c, built with pkg-config against $(basename "$dev_deb"), and the Python module of $(basename "$python_deb") print the program's ID alone through $(basename "$library_deb")"
+echo "ok: print_id_c, built with pkg-config against $(basename "$dev_deb") unpacked and against an install with cmake --install --prefix, and the Python module of $(basename "$python_deb") print the program's ID alone through $(basename "$library_deb") alone"
 
 # The .so exports the C functions and nothing else.
 exports=$(nm -D --defined-only "$scratch/dev/${libdir#./}/libcomputer_id.so.0" |
@@ -157,30 +186,73 @@ exports=$(nm -D --defined-only "$scratch/dev/${libdir#./}/libcomputer_id.so.0" |
     fail "$(basename "$library_deb")'s library exports: $exports"
 echo "ok: the library of $(basename "$library_deb") exports exactly the five C functions"
 
-# The bindings' tests with Debian's python3 and Mono, first on the packaged library, then on
-# one whose WMI connection fails (a test build named as the real one), which each binding
-# must turn into its exception with the message and status of the C interface.
+# The bindings' tests with Debian's python3 and Mono, first on the library package alone,
+# then on a library whose WMI connection fails (a test build, by the library package's file
+# name alone), which each binding must turn into its exception with the message and status
+# of the C interface.
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target computer_id_c_failing -j "$(nproc)" >/dev/null
-failing_library=$root/build/dev/tests/bindings
+mkdir "$scratch/failing"
+cp build/dev/tests/bindings/libcomputer_id.so.0 "$scratch/failing/"
 connection_failure="Could not connect. Error code = 0x8004100e"
 mcs -nologo -warnaserror -r:System.Runtime.Serialization -out:"$scratch/binding_check.exe" \
     "$scratch/dev/usr/share/computer-id/csharp/ComputerId.cs" tests/bindings/BindingCheck.cs
 (export PYTHONPATH="$scratch/python/usr/lib/python3/dist-packages"
-    export LD_LIBRARY_PATH="$scratch/dev/${libdir#./}"
+    export LD_LIBRARY_PATH="$runtime_libdir"
     COMPUTER_ID_EXPECTED_ID=$id COMPUTER_ID_APP_KEY=$app_key COMPUTER_ID_EXPECTED_APP_ID=$app_id \
         COMPUTER_ID_EXPECTED_VERDICT=$verdict /usr/bin/python3 -B -m unittest -q \
         tests/bindings/computer_id_binding_test.py || fail "the Python binding's test"
     mono "$scratch/binding_check.exe" id "$id" "$app_key" "$app_id" "$verdict" ||
         fail "the C# binding gives no ID or another"
-    export LD_LIBRARY_PATH="$failing_library"
+    export LD_LIBRARY_PATH="$scratch/failing"
     COMPUTER_ID_EXPECTED_STATUS=1 COMPUTER_ID_EXPECTED_MESSAGE=$connection_failure \
         /usr/bin/python3 -B -m unittest -q tests/bindings/computer_id_binding_test.py ||
         fail "the Python binding's test of a failure"
     mono "$scratch/binding_check.exe" error 1 "$connection_failure" ||
         fail "the C# binding's exception for a failure") >"$scratch/bindings.out" 2>&1 ||
     { cat "$scratch/bindings.out"; exit 1; }
-echo "ok: the Python module of $(basename "$python_deb") and ComputerId.cs of $(basename "$dev_deb") (Mono) give the program's ID, print_id's application ID and verdict, and raise the C interface's status and message for a failing connection"
+echo "ok: the Python module of $(basename "$python_deb") and ComputerId.cs of $(basename "$dev_deb") (Mono), on $(basename "$library_deb") alone, give the program's ID, print_id's application ID and verdict, the module takes bytes-like keys alone, and both raise the C interface's status and message for a failing connection"
+
+# Installed and purged again, the packages leave nothing behind, the Python module's byte
+# code included, which its package compiles on install and removes before the module. As
+# root only, where none of them is installed: those are left as they are.
+packages=$(for deb in "$program_deb" "$library_deb" "$dev_deb" "$python_deb"; do
+    dpkg-deb -f "$deb" Package; done)
+present=$(dpkg-query -W -f='${db:Status-Status} ${Package}\n' $packages 2>/dev/null |
+    sed '/^not-installed /d; s/^[^ ]* //') || :
+if [ "$(id -u)" -ne 0 ] || [ -n "$present" ]; then
+    echo "skip: installing and purging the packages, which needs root and none of them installed: ${present:-not root}"
+else
+    python_dir=/usr/lib/python3/dist-packages
+    find "$python_dir" | LC_ALL=C sort >"$scratch/python-before"
+    installed=$packages
+    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 install -y -qq \
+        --no-install-recommends "$root/$program_deb" "$root/$library_deb" "$root/$dev_deb" \
+        "$root/$python_deb" >"$scratch/install.out" 2>&1 ||
+        { cat "$scratch/install.out"; fail "apt-get cannot install the packages"; }
+    byte_code=$(/usr/bin/python3 -c \
+        "import importlib.util; print(importlib.util.cache_from_source('$python_dir/computer_id.py'))")
+    [ -f "$byte_code" ] || fail "installing $(basename "$python_deb") compiled no $byte_code"
+    (unset PYTHONDONTWRITEBYTECODE
+        check_print_id "$scratch/print_id.py" "the installed Python module, imported as root")
+    check_print_id_c "/${libdir#./}" /usr "the installed $(basename "$dev_deb")"
+    dpkg -L $packages | grep -vx '/\.' | LC_ALL=C sort -u >"$scratch/files"
+    purge_installed || fail "apt-get cannot purge the packages"
+    while read -r path; do
+        [ ! -e "$path" ] || { [ -d "$path" ] && dpkg -S "$path" >/dev/null 2>&1; } ||
+            fail "purging the packages left $path"
+    done <"$scratch/files"
+    find "$python_dir" | LC_ALL=C sort | diff "$scratch/python-before" - ||
+        fail "purging the packages changed $python_dir"
+    error=$(PYTHONPATH="$scratch/python$python_dir" /usr/bin/python3 -B -c "
+try:
+    import computer_id
+except ImportError as error:
+    print(error, 'from', type(error.__cause__).__name__)")
+    [ "$error" = "computer_id cannot load libcomputer_id.so.0 (installed by the package libcomputer-id0) from OSError" ] ||
+        fail "the Python module without its library gives: $error"
+    echo "ok: installed, the packages give the program's ID to print_id_c built with the pkg-config file and to the Python module imported as root, whose byte code the install compiled; purged, they leave nothing behind, and the Python module alone raises ImportError naming the library and its package"
+fi
 
 embedding=tests/consumers/add_subdirectory
 cmake -S "$embedding" -B "$scratch/embedding" -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -1,5 +1,5 @@
 // This machine's computer ID from the C interface of the computer_id library, by P/Invoke:
-// computer_id.dll on Windows, libcomputer_id.so on Linux; .NET and Mono (compile with
+// computer_id.dll on Windows, libcomputer_id.so.0 on Linux; .NET and Mono (compile with
 // -r:System.Runtime.Serialization).
 //
 //     Console.WriteLine(Lib_ComputerID.ComputerId.Get());
@@ -67,24 +67,91 @@ namespace Lib_ComputerID
         const int IdSize = 65;
         const int MessageSize = 1024;
 
-        [DllImport("computer_id", EntryPoint = "computer_id_get",
-                   CallingConvention = CallingConvention.Cdecl)]
-        static extern int NativeGet(byte[] id, UIntPtr idSize, byte[] message,
-                                    UIntPtr messageSize);
+        // The library by the name each system's runtime finds it under. For "computer_id" .NET
+        // and Mono add ".dll" on Windows, but on Linux they try only libcomputer_id.so and names
+        // like it, which the -dev package alone has; both hand a name with ".so." in it to dlopen
+        // as it is, so there the runtime package's file is named. A name this system's runtime
+        // cannot find fails only the calls made through it, and those are never made.
+        static readonly bool OnWindows = Environment.OSVersion.Platform == PlatformID.Win32NT;
 
-        [DllImport("computer_id", EntryPoint = "computer_id_get_for_app",
-                   CallingConvention = CallingConvention.Cdecl)]
-        static extern int NativeGetForApp(byte[] key, UIntPtr keySize, byte[] id, UIntPtr idSize,
-                                          byte[] message, UIntPtr messageSize);
+        static class WindowsLibrary
+        {
+            const string Name = "computer_id";
 
-        [DllImport("computer_id", EntryPoint = "computer_id_describe",
-                   CallingConvention = CallingConvention.Cdecl)]
-        static extern int NativeDescribe(byte[] json, UIntPtr jsonSize, out UIntPtr jsonNeeded,
-                                         byte[] message, UIntPtr messageSize);
+            [DllImport(Name, EntryPoint = "computer_id_get",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int Get(byte[] id, UIntPtr idSize, byte[] message,
+                                           UIntPtr messageSize);
 
-        [DllImport("computer_id", EntryPoint = "computer_id_version",
-                   CallingConvention = CallingConvention.Cdecl)]
-        static extern IntPtr NativeVersion();
+            [DllImport(Name, EntryPoint = "computer_id_get_for_app",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int GetForApp(byte[] key, UIntPtr keySize, byte[] id,
+                                                 UIntPtr idSize, byte[] message,
+                                                 UIntPtr messageSize);
+
+            [DllImport(Name, EntryPoint = "computer_id_describe",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int Describe(byte[] json, UIntPtr jsonSize,
+                                                out UIntPtr jsonNeeded, byte[] message,
+                                                UIntPtr messageSize);
+
+            [DllImport(Name, EntryPoint = "computer_id_version",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern IntPtr Version();
+        }
+
+        static class LinuxLibrary
+        {
+            const string Name = "libcomputer_id.so.0";
+
+            [DllImport(Name, EntryPoint = "computer_id_get",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int Get(byte[] id, UIntPtr idSize, byte[] message,
+                                           UIntPtr messageSize);
+
+            [DllImport(Name, EntryPoint = "computer_id_get_for_app",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int GetForApp(byte[] key, UIntPtr keySize, byte[] id,
+                                                 UIntPtr idSize, byte[] message,
+                                                 UIntPtr messageSize);
+
+            [DllImport(Name, EntryPoint = "computer_id_describe",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int Describe(byte[] json, UIntPtr jsonSize,
+                                                out UIntPtr jsonNeeded, byte[] message,
+                                                UIntPtr messageSize);
+
+            [DllImport(Name, EntryPoint = "computer_id_version",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern IntPtr Version();
+        }
+
+        static int NativeGet(byte[] id, UIntPtr idSize, byte[] message, UIntPtr messageSize)
+        {
+            return OnWindows ? WindowsLibrary.Get(id, idSize, message, messageSize)
+                             : LinuxLibrary.Get(id, idSize, message, messageSize);
+        }
+
+        static int NativeGetForApp(byte[] key, UIntPtr keySize, byte[] id, UIntPtr idSize,
+                                   byte[] message, UIntPtr messageSize)
+        {
+            return OnWindows
+                ? WindowsLibrary.GetForApp(key, keySize, id, idSize, message, messageSize)
+                : LinuxLibrary.GetForApp(key, keySize, id, idSize, message, messageSize);
+        }
+
+        static int NativeDescribe(byte[] json, UIntPtr jsonSize, out UIntPtr jsonNeeded,
+                                  byte[] message, UIntPtr messageSize)
+        {
+            return OnWindows
+                ? WindowsLibrary.Describe(json, jsonSize, out jsonNeeded, message, messageSize)
+                : LinuxLibrary.Describe(json, jsonSize, out jsonNeeded, message, messageSize);
+        }
+
+        static IntPtr NativeVersion()
+        {
+            return OnWindows ? WindowsLibrary.Version() : LinuxLibrary.Version();
+        }
 
         // The ID as the console program prints it after "comp id = ". Throws
         // ComputerIdException when there is none.

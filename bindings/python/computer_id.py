@@ -6,7 +6,8 @@
     print(computer_id.describe()["verdict"])    # what the ID rests on
 
 Standard library only: the module loads libcomputer_id.so.0 on Linux and computer_id.dll
-(the one beside this file, else the one Windows finds) on Windows.
+(the one beside this file, else the one Windows finds) on Windows; without it, importing
+the module raises ImportError.
 """
 import ctypes
 import json
@@ -38,9 +39,16 @@ class ComputerIDError(Exception):
 
 def _load_library():
     if sys.platform == "win32":
-        beside = os.path.join(os.path.dirname(os.path.abspath(__file__)), "computer_id.dll")
-        return ctypes.CDLL(beside if os.path.exists(beside) else "computer_id.dll")
-    return ctypes.CDLL("libcomputer_id.so.0")
+        name, source = "computer_id.dll", "in the bin folder of the computer-id .zip"
+        beside = os.path.join(os.path.dirname(os.path.abspath(__file__)), name)
+        path = beside if os.path.exists(beside) else name
+    else:
+        name, source = "libcomputer_id.so.0", "installed by the package libcomputer-id0"
+        path = name
+    try:
+        return ctypes.CDLL(path)
+    except OSError as error:
+        raise ImportError(f"computer_id cannot load {name} ({source})", name=__name__) from error
 
 
 _library = _load_library()
@@ -77,18 +85,24 @@ def _check(status, message):
 def get(trace=None, app_key=None):
     """Returns the ID as the console program prints it after "comp id = ".
 
-    With app_key (bytes, at least MIN_APP_KEY_SIZE of them: a random secret the application
-    carries), returns this application's ID of the machine instead: 64 hex digits that other
-    applications cannot match. trace, when given, is called with each trace line (a str
-    ending in a newline) as the library makes it; what it raises is raised once the library
-    returns. Raises ComputerIDError when there is no ID (status INVALID_ARGUMENT for a short
-    key), MemoryError when memory ran out.
+    With app_key (bytes, bytearray or memoryview, at least MIN_APP_KEY_SIZE bytes: a random
+    secret the application carries; anything else raises TypeError), returns this
+    application's ID of the machine instead: 64 hex digits that other applications cannot
+    match. trace, when given, is called with each trace line (a str ending in a newline) as
+    the library makes it; what it raises is raised once the library returns. Raises
+    ComputerIDError when there is no ID (status INVALID_ARGUMENT for a short key), MemoryError
+    when memory ran out.
     """
     id_buffer = ctypes.create_string_buffer(_ID_SIZE)
     message = ctypes.create_string_buffer(_MESSAGE_SIZE)
     if app_key is not None:
         if trace is not None:
             raise TypeError("get() takes trace or app_key, not both")
+        # bytes() would also make a key of zeros from a number and one from the items of a
+        # list, range or dict, none of them the key the caller holds.
+        if not isinstance(app_key, (bytes, bytearray, memoryview)):
+            raise TypeError(f"app_key must be bytes-like (bytes, bytearray or memoryview) with at "
+                            f"least {MIN_APP_KEY_SIZE} bytes, not {type(app_key).__name__}")
         key = bytes(app_key)
         status = _library.computer_id_get_for_app(key, len(key), id_buffer, _ID_SIZE, message,
                                                   _MESSAGE_SIZE)

@@ -37,6 +37,14 @@ class IdTest(unittest.TestCase):
         with self.assertRaises(computer_id.ComputerIDError) as raised:
             computer_id.get(app_key=key[:15])
         self.assertEqual(raised.exception.status, computer_id.INVALID_ARGUMENT)
+        for same_key in bytearray(key), memoryview(key):
+            self.assertEqual(computer_id.get(app_key=same_key),
+                             os.environ["COMPUTER_ID_EXPECTED_APP_ID"])
+        for not_bytes in 16, key.hex()[:16], list(key), range(16):
+            with self.subTest(key=not_bytes), self.assertRaises(TypeError) as raised:
+                computer_id.get(app_key=not_bytes)
+            self.assertEqual(str(raised.exception), "app_key must be bytes-like (bytes, bytearray "
+                             f"or memoryview) with at least 16 bytes, not {type(not_bytes).__name__}")
         description = computer_id.describe()
         self.assertEqual(description["verdict"], os.environ["COMPUTER_ID_EXPECTED_VERDICT"])
         self.assertEqual([o["class"] for o in description["objects"]][:1], ["Win32_Processor"])
