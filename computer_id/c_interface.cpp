@@ -127,10 +127,10 @@ int Fail(int status, std::string_view why, const Output& out, char* message, siz
 // Runs one of the C++ entries, produce(trace), with the trace handed to write (none when
 // it is null), and puts the text it makes into out; turns whatever it throws into a status
 // and a message (std::invalid_argument: the C++ entry refused an argument; the pointers are
-// checked by the caller). Nothing is written to the
-// caller's buffers before produce has returned, so inputs that share their memory, such as
-// an application key, are read as the caller passed them. (A forced unwind carries no C++
-// object, so its handler binds a null reference, which the null check would stop.)
+// checked by the caller). Nothing is written to the caller's buffers before produce has
+// returned, so inputs that share their memory, such as an application key, are read as the
+// caller passed them. (A forced unwind carries no C++ object, so its handler binds a null
+// reference, which the sanitizer's null check would stop.)
 template <typename Produce>
 [[gnu::no_sanitize("null")]] int Run(TraceWriter write, void* context, Produce produce,
                                      const Output& out, char* message, size_t messageSize)
