@@ -293,38 +293,26 @@ TEST(CInterfaceTest, HandsOverTheTraceLineByLine)
 TEST(CInterfaceTest, LetsThreadCancellationAndExitThrough)
 {
     using Writer = void (*)(void*, const char*, std::size_t);
-    struct EndCase {
-        const char* name;
-        Writer writer;
-        void* result; // what pthread_join gives
+    const Writer exits = [](void*, const char*, std::size_t) { pthread_exit(nullptr); };
+    const Writer cancels = [](void*, const char*, std::size_t) {
+        pthread_cancel(pthread_self());
+        pthread_testcancel();
     };
-    const EndCase endCases[] = {
-        {"pthread_exit", [](void*, const char*, std::size_t) { pthread_exit(nullptr); }, nullptr},
-        {"cancellation",
-         [](void*, const char*, std::size_t) {
-             pthread_cancel(pthread_self());
-             pthread_testcancel();
-         },
-         PTHREAD_CANCELED},
-    };
-    for (const EndCase& entry : endCases) {
-        SCOPED_TRACE(entry.name);
+    for (const auto& [writer, result] :
+         {std::pair{exits, static_cast<void*>(nullptr)}, {cancels, PTHREAD_CANCELED}}) {
         ScriptedWmi wmi;
         TypicalMachine(wmi);
         pthread_t thread{};
-        ASSERT_EQ(pthread_create(
-                      &thread, nullptr,
-                      [](void* run) -> void* {
-                          char id[COMPUTER_ID_MAX_SIZE];
-                          (void)computer_id_get_traced(static_cast<const EndCase*>(run)->writer,
-                                                       nullptr, id, sizeof id, nullptr, 0);
-                          return run;
-                      },
-                      const_cast<EndCase*>(&entry)),
-                  0);
-        void* result = nullptr;
-        ASSERT_EQ(pthread_join(thread, &result), 0);
-        EXPECT_EQ(result, entry.result);
+        const auto run = [](void* ending) -> void* {
+            char id[COMPUTER_ID_MAX_SIZE];
+            (void)computer_id_get_traced(*static_cast<const Writer*>(ending), nullptr, id,
+                                         sizeof id, nullptr, 0);
+            return ending;
+        };
+        ASSERT_EQ(pthread_create(&thread, nullptr, run, const_cast<Writer*>(&writer)), 0);
+        void* ended = nullptr;
+        ASSERT_EQ(pthread_join(thread, &ended), 0);
+        EXPECT_EQ(ended, result);
         EXPECT_EQ(wmi.ReleaseProblems(), "");
         char id[COMPUTER_ID_MAX_SIZE];
         EXPECT_EQ(computer_id_get(id, sizeof id, nullptr, 0), COMPUTER_ID_OK);
