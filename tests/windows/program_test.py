@@ -132,14 +132,15 @@ def _visible(screen):
 
 
 def check_key_wait(emulator, program):
-    if not wait_for_a_key(emulator, program, last_attempt=False):
-        wine_run.announce_retry([*emulator, program])
+    screen = wait_for_a_key(emulator, program, last_attempt=False)
+    if screen is not None:
+        wine_run.announce_retry([*emulator, program], screen)
         wait_for_a_key(emulator, program, last_attempt=True)
 
 
 def wait_for_a_key(emulator, program, last_attempt):
-    """One run of the key-wait check; False when Wine failed to start the program and this
-    is not the last attempt."""
+    """One run of the key-wait check; when Wine failed to start the program and this is not
+    the last attempt, the screen with Wine's report."""
     pid, terminal = pty.fork()
     if pid == 0:
         try:
@@ -185,7 +186,7 @@ def wait_for_a_key(emulator, program, last_attempt):
                 while exited() is None and time.monotonic() < deadline:
                     time.sleep(0.05)
                 if wine_run.failed_to_start(exit_code, screen):
-                    return False
+                    return screen
             raise CheckFailed(f"no key prompt on the console: {screen!r}")
         read_for(2)
         if closed or exited() is not None:
@@ -206,7 +207,7 @@ def wait_for_a_key(emulator, program, last_attempt):
         if status != 0:
             raise CheckFailed(f"exit code {status} after the key press")
         print("ok: one key press, no Enter, ends it with exit code 0")
-        return True
+        return None
     finally:
         if exited() is None:
             os.kill(pid, signal.SIGKILL)

@@ -43,11 +43,13 @@ def failed_to_start(status, *outputs):
             and all(_REPORT_LINE.fullmatch(line) for line in lines))
 
 
-def announce_retry(command):
+def announce_retry(command, *outputs):
     """Says on standard error that Wine failed to start the program of command (Wine's
-    command, then the program's)."""
-    print(f"Wine failed to start {' '.join(command[1:])}; trying once more", file=sys.stderr,
-          flush=True)
+    command, then the program's), with Wine's report from the outputs."""
+    report = " ".join(line.decode("ascii", "replace")
+                      for output in outputs for line in output.splitlines() if line)
+    print(f"Wine failed to start {' '.join(command[1:])} ({report}); trying once more",
+          file=sys.stderr, flush=True)
 
 
 def run(command, stdin=None, timeout=None):
@@ -65,7 +67,7 @@ def run(command, stdin=None, timeout=None):
 
     completed = attempt()
     if failed_to_start(completed.returncode, completed.stdout, completed.stderr):
-        announce_retry(command)
+        announce_retry(command, completed.stdout, completed.stderr)
         completed = attempt()
     return completed
 
