@@ -2,7 +2,9 @@
 # Installs the Debian packages the project needs and are missing.
 #   install-deps.sh build   compiler and CMake: enough to build and run the program
 #   install-deps.sh test    also the test and benchmark dependencies
-#   install-deps.sh windows the MinGW-w64 cross compiler and Wine to run its output
+#   install-deps.sh windows the MinGW-w64 cross compiler and Wine to run its output, with
+#                           wine64-preloader, without which Wine now and then fails to start
+#                           a program (tests/windows/wine_run.py)
 #   install-deps.sh vm      QEMU, busybox, cpio and systemd-tmpfiles for the system test, and
 #                           Debian's cloud kernel, unpacked into build/vm/ (not installed)
 set -eu
@@ -15,7 +17,7 @@ test) packages="cmake g++ make googletest libgtest-dev libgmock-dev libssl-dev l
           python3 python3-cryptography-vectors lintian mono-mcs mono-runtime
           libmono-system-runtime-serialization4.0-cil pkg-config dpkg-dev" ;;
 windows) packages="cmake make g++-mingw-w64-x86-64-posix googletest python3
-          python3-cryptography-vectors wine wine64" ;;
+          python3-cryptography-vectors wine wine64 wine64-preloader" ;;
 vm) packages="cmake g++ make python3 qemu-system-x86 busybox-static cpio systemd" ;;
 *) echo "usage: $0 [build|test|windows|vm]" >&2; exit 2 ;;
 esac

@@ -316,7 +316,7 @@ cmake --build "$scratch/print_id-windows" >/dev/null
 python3 -B tests/windows/program_test.py transcript --record "$scratch/windows-transcript" \
     -- wine "$tree/bin/computer_id.exe"
 windows_id=$(sed -n 's/^comp id = //p' "$scratch/windows-transcript")
-wine "$scratch/print_id-windows/print_id.exe" </dev/null >"$scratch/print_id-windows.out" ||
+wine_run "$scratch/print_id-windows/print_id.exe" </dev/null >"$scratch/print_id-windows.out" ||
     fail "print_id.exe failed"
 printf '%s\r\n' "$windows_id" | cmp -s - "$scratch/print_id-windows.out" ||
     fail "print_id.exe printed '$(cat "$scratch/print_id-windows.out")', the program's ID is '$windows_id'"
@@ -334,7 +334,8 @@ exports=$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n 's/^\t\[ *[0-9]*\] \(com
     fail "computer_id.dll exports $exports"
 x86_64-w64-mingw32-gcc-posix -std=c89 -Wall -Wextra -Wpedantic -Werror -I "$tree/include" \
     tests/consumers/load_library.c -lole32 -o "$scratch/load_library.exe"
-wine "$scratch/load_library.exe" "$(winepath -w "$dll")" "$version" </dev/null \
+dll_path=$(wine_run winepath -w "$dll" </dev/null) || fail "winepath failed"
+wine_run "$scratch/load_library.exe" "$dll_path" "$version" </dev/null \
     >"$scratch/load_library.out" || fail "load_library.exe failed"
 printf '%s\r\n' "$windows_id" | cmp -s - "$scratch/load_library.out" ||
     fail "load_library.exe printed '$(cat "$scratch/load_library.out")', the program's ID is '$windows_id'"

@@ -4,6 +4,7 @@ import unittest
 
 import program_test
 import transcript
+import wine_run
 
 LOC = "0000000000A10010"
 SVC = "0000000000A10070"
@@ -244,6 +245,24 @@ class WmicColumnTest(unittest.TestCase):
             with self.subTest(output=bad):
                 with self.assertRaises(ValueError):
                     program_test.wmic_column(bad)
+
+
+class WineStartTest(unittest.TestCase):
+    SHARED_DATA = (b"err:virtual:virtual_alloc_first_teb wine: failed to map the shared user data:"
+                   b" c0000018\n")
+    START_EXE = (b"Application could not be started, or no application associated with the "
+                 b"specified file.\nShellExecuteEx failed: Internal error.\r\n\n")
+
+    def test_wines_report_alone_is_a_failed_start(self):
+        self.assertTrue(wine_run.failed_to_start(1, b"", self.SHARED_DATA))
+        self.assertTrue(wine_run.failed_to_start(1, self.START_EXE, self.SHARED_DATA))
+        self.assertTrue(wine_run.failed_to_start(1, self.SHARED_DATA.replace(b"\n", b"\r\n")))
+
+    def test_a_program_that_ran_and_failed_is_not(self):
+        self.assertFalse(wine_run.failed_to_start(1, b"", b""))
+        self.assertFalse(wine_run.failed_to_start(1, b"x\r\n", self.SHARED_DATA))
+        self.assertFalse(wine_run.failed_to_start(1, b"", b"status 1: no ID\n"))
+        self.assertFalse(wine_run.failed_to_start(2, self.START_EXE, self.SHARED_DATA))
 
 
 if __name__ == "__main__":

@@ -7,6 +7,8 @@
   program_test.py key-wait -- WINE... EXE
       One run on a pseudo terminal, which Wine turns into a console: the program must wait
       at the key prompt and exit with 0 after one key, without Enter.
+
+A run that Wine fails to start, wmic's too, is tried once more (wine_run.py).
 """
 
 import argparse
@@ -21,6 +23,7 @@ import sys
 import time
 
 import transcript
+import wine_run
 
 RUN_TIMEOUT = 120
 
@@ -30,8 +33,7 @@ class CheckFailed(Exception):
 
 
 def run_redirected(command):
-    completed = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT, check=False)
+    completed = wine_run.run(command, stdin=subprocess.DEVNULL, timeout=RUN_TIMEOUT)
     return completed.returncode, completed.stdout
 
 
@@ -130,10 +132,19 @@ def _visible(screen):
 
 
 def check_key_wait(emulator, program):
+    screen = wait_for_a_key(emulator, program, last_attempt=False)
+    if screen is not None:
+        wine_run.announce_retry([*emulator, program], screen)
+        wait_for_a_key(emulator, program, last_attempt=True)
+
+
+def wait_for_a_key(emulator, program, last_attempt):
+    """One run of the key-wait check; when Wine failed to start the program and this is not
+    the last attempt, the screen with Wine's report."""
     pid, terminal = pty.fork()
     if pid == 0:
         try:
-            os.execvp(emulator[0], [*emulator, program])
+            os.execvpe(emulator[0], [*emulator, program], wine_run.environment())
         finally:
             os._exit(127)
 
@@ -170,6 +181,12 @@ def check_key_wait(emulator, program):
 
     try:
         if not read_for(RUN_TIMEOUT, until=b"Pressanykey.."):
+            if not last_attempt and closed:
+                deadline = time.monotonic() + 30
+                while exited() is None and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                if wine_run.failed_to_start(exit_code, screen):
+                    return screen
             raise CheckFailed(f"no key prompt on the console: {screen!r}")
         read_for(2)
         if closed or exited() is not None:
@@ -190,6 +207,7 @@ def check_key_wait(emulator, program):
         if status != 0:
             raise CheckFailed(f"exit code {status} after the key press")
         print("ok: one key press, no Enter, ends it with exit code 0")
+        return None
     finally:
         if exited() is None:
             os.kill(pid, signal.SIGKILL)
