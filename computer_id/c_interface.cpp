@@ -19,6 +19,11 @@
 
 #ifdef __GLIBCXX__
 #include <cxxabi.h>
+// glibc unwinds a cancelled or exiting thread with abi::__forced_unwind, which carries no C++
+// object: a handler of it binds a null reference, which the sanitizer's null check stops.
+#define COMPUTER_ID_HANDLES_FORCED_UNWIND __attribute__((no_sanitize("null")))
+#else
+#define COMPUTER_ID_HANDLES_FORCED_UNWIND
 #endif
 
 static_assert(COMPUTER_ID_MIN_APP_KEY_SIZE == Lib_ComputerID::kMinAppKeySize);
@@ -129,11 +134,10 @@ int Fail(int status, std::string_view why, const Output& out, char* message, siz
 // and a message (std::invalid_argument: the C++ entry refused an argument; the pointers are
 // checked by the caller). Nothing is written to the caller's buffers before produce has
 // returned, so inputs that share their memory, such as an application key, are read as the
-// caller passed them. (A forced unwind carries no C++ object, so its handler binds a null
-// reference, which the sanitizer's null check would stop.)
+// caller passed them.
 template <typename Produce>
-[[gnu::no_sanitize("null")]] int Run(TraceWriter write, void* context, Produce produce,
-                                     const Output& out, char* message, size_t messageSize)
+COMPUTER_ID_HANDLES_FORCED_UNWIND int Run(TraceWriter write, void* context, Produce produce,
+                                          const Output& out, char* message, size_t messageSize)
 {
     namespace messages = Lib_ComputerID::failure_messages;
     try {
