@@ -419,23 +419,19 @@ TEST(GenerateAppSpecificIDTest, IsTheHmacOfThePlatformTextUnderTheKey)
     }
 
     // A key that shares its memory with id or message is read before either is written.
-    unsigned char shared[COMPUTER_ID_MAX_SIZE];
-    auto* sharedText = reinterpret_cast<char*>(shared);
-    std::copy(key.begin(), key.end(), shared);
-    EXPECT_EQ(onTypicalMachine([&] {
-                  return computer_id_get_for_app(shared, key.size(), sharedText, sizeof shared,
-                                                 message, sizeof message);
-              }),
-              COMPUTER_ID_OK);
-    EXPECT_EQ(sharedText, id);
-    std::copy(key.begin(), key.end(), shared);
-    EXPECT_EQ(onTypicalMachine([&] {
-                  return computer_id_get_for_app(shared, key.size(), cId, sizeof cId, sharedText,
-                                                 sizeof shared);
-              }),
-              COMPUTER_ID_OK);
-    EXPECT_EQ(cId, id);
-    EXPECT_STREQ(sharedText, "");
+    for (const bool keyInId : {true, false}) {
+        unsigned char shared[COMPUTER_ID_MAX_SIZE];
+        std::copy(key.begin(), key.end(), shared);
+        char* const idOut = keyInId ? reinterpret_cast<char*>(shared) : cId;
+        char* const messageOut = keyInId ? message : reinterpret_cast<char*>(shared);
+        EXPECT_EQ(onTypicalMachine([&] {
+                      return computer_id_get_for_app(shared, key.size(), idOut, sizeof shared,
+                                                     messageOut, sizeof shared);
+                  }),
+                  COMPUTER_ID_OK);
+        EXPECT_EQ(idOut, id);
+        EXPECT_STREQ(messageOut, "");
+    }
     const std::vector<std::uint8_t> shortKey(15, 0x4b);
     EXPECT_THROW((void)Lib_ComputerID::GenerateAppSpecificID(trace, shortKey),
                  std::invalid_argument);
