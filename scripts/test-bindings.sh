@@ -32,11 +32,9 @@ verdict=$("$scratch/embedding/print_id" --describe | sed -n 's/^verdict: \([a-z 
 linux_wheel=$(ls build/bindings/computer_id-*-manylinux_*_x86_64.whl)
 windows_wheel=$(ls build/bindings/computer_id-*-win_amd64.whl)
 wheel_version=$(basename "$linux_wheel" | cut -d- -f2)
-# A wheel's files, unpacked into folder $2, must be the package with library $3 and the
-# metadata, its WHEEL file must give the tag $4 and not pure Python, and the package must be
-# the sources' with the library $5 inside.
+# A wheel's files, unpacked into folder $2, must be the sources' package with the library $3
+# inside and the metadata, and its WHEEL file must give the tag $4 and not pure Python.
 check_wheel() {
-    /usr/bin/python3 -m zipfile -e "$1" "$2"
     info=computer_id-$wheel_version.dist-info
     [ "$(cd "$2" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)" = "$(printf '%s\n' \
         "computer_id/$3" computer_id/__init__.py computer_id/py.typed "$info/LICENSE" \
@@ -48,22 +46,22 @@ check_wheel() {
     grep -qx "Version: $wheel_version" "$2/$info/METADATA" || fail "$(basename "$1")'s metadata"
     cmp -s bindings/python/computer_id/__init__.py "$2/computer_id/__init__.py" ||
         fail "$(basename "$1") holds another __init__.py"
-    cmp -s "$5" "$2/computer_id/$3" || fail "$(basename "$1") holds another $3 than $5"
 }
-# The Linux library, stripped as the wheel's, needs glibc alone, and the manylinux tag names
-# the newest of its glibc symbol versions.
-library=$scratch/libcomputer_id.so.0
-strip --strip-unneeded -o "$library" build/bindings/computer_id/libcomputer_id.so.0
+/usr/bin/python3 -m zipfile -e "$linux_wheel" "$scratch/linux_wheel"
+/usr/bin/python3 -m zipfile -e "$windows_wheel" "$scratch/windows_wheel"
+# The Linux wheel's library needs glibc alone, and the manylinux tag names the newest of its
+# glibc symbol versions.
+library=$scratch/linux_wheel/computer_id/libcomputer_id.so.0
 others=$(objdump -p "$library" | awk '$1 == "NEEDED" {print $2}' |
     grep -vx 'libc\.so\.6\|libm\.so\.6\|ld-linux-x86-64\.so\.2' | tr '\n' ' ') || :
 [ -z "$others" ] || fail "the wheel's libcomputer_id.so.0 needs $others"
 glibc=$(objdump -T "$library" | grep -o 'GLIBC_[0-9][0-9.]*' | sort -uV | tail -n 1)
 manylinux=manylinux_$(echo "${glibc#GLIBC_}" | cut -d. -f1-2 | tr . _)_x86_64
-check_wheel "$linux_wheel" "$scratch/linux_wheel" libcomputer_id.so.0 "py3-none-$manylinux" \
-    "$library"
-check_wheel "$windows_wheel" "$scratch/windows_wheel" computer_id.dll py3-none-win_amd64 \
-    build/mingw/computer_id/computer_id.dll
-echo "ok: $(basename "$linux_wheel") holds the package with the bindings build's library, which needs glibc alone and $glibc at newest, and $(basename "$windows_wheel") the package with the .zip's computer_id.dll; neither is pure Python"
+check_wheel "$linux_wheel" "$scratch/linux_wheel" libcomputer_id.so.0 "py3-none-$manylinux"
+check_wheel "$windows_wheel" "$scratch/windows_wheel" computer_id.dll py3-none-win_amd64
+cmp -s build/mingw/computer_id/computer_id.dll "$scratch/windows_wheel/computer_id/computer_id.dll" ||
+    fail "$(basename "$windows_wheel") holds another computer_id.dll than the .zip's"
+echo "ok: $(basename "$linux_wheel") holds the package with a library that needs glibc alone, $glibc at newest, and $(basename "$windows_wheel") the package with the .zip's computer_id.dll; neither is pure Python"
 
 # Installed with pip into a fresh virtual environment, without the project's build or any
 # library path: the package loads the library inside it and gives the console program's
@@ -73,16 +71,16 @@ unset LD_LIBRARY_PATH PYTHONPATH
 python=$scratch/venv/bin/python
 "$python" -m pip install -q --no-index --disable-pip-version-check "$linux_wheel" \
     >"$scratch/pip.out" 2>&1 || { cat "$scratch/pip.out"; fail "pip cannot install $linux_wheel"; }
-package=$(cd "$scratch" && "$python" -c "import os, computer_id; print(os.path.dirname(computer_id.__file__))")
 wheel_id=$(cd "$scratch" && "$python" -c "import computer_id; print(computer_id.get())") ||
     fail "the wheel's package gives no ID"
 [ "$wheel_id" = "$id" ] || fail "the wheel's package gives '$wheel_id', the program '$id'"
-loaded=$(cd "$scratch" && "$python" -c "import computer_id; computer_id.version()
-print(*sorted({line.split()[-1] for line in open('/proc/self/maps') if 'libcomputer_id' in line}))")
-[ "$loaded" = "$(realpath "$package/libcomputer_id.so.0")" ] || fail "the wheel's package loaded $loaded"
-library_version=$(cd "$scratch" && "$python" -c "import computer_id; print(computer_id.version())")
-[ "$library_version" = "$wheel_version" ] ||
-    fail "the library of $(basename "$linux_wheel") is version $library_version"
+# The package's folder, then the version and every file of the library that the package loaded.
+(cd "$scratch" && "$python" -c "import os, computer_id
+print(os.path.dirname(computer_id.__file__), computer_id.version(), *sorted({line.split()[-1]
+    for line in open('/proc/self/maps') if 'libcomputer_id' in line}))") >"$scratch/loaded"
+read -r package library_version loaded <"$scratch/loaded"
+[ "$library_version $loaded" = "$wheel_version $(realpath "$package/libcomputer_id.so.0")" ] ||
+    fail "the wheel's package loaded $loaded, version $library_version"
 COMPUTER_ID_EXPECTED_ID=$id COMPUTER_ID_APP_KEY=$app_key COMPUTER_ID_EXPECTED_APP_ID=$app_id \
     COMPUTER_ID_EXPECTED_VERDICT=$verdict "$python" -B tests/bindings/computer_id_binding_test.py \
     -q >"$scratch/binding_test.out" 2>&1 ||
