@@ -73,8 +73,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/sha/include/ ${PROJECT_SOURCE_DIR}/compu
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
 # The bindings: Python's package where Debian's python3 finds it, and on Windows in the bin
-# folder with a copy of the DLL inside, which it loads as it loads the one its wheel carries;
-# the C# source for projects to compile in.
+# folder with its own copy of the DLL inside, laid out as in its wheel; the C# source for
+# projects to compile in.
 set(python_binding ${PROJECT_SOURCE_DIR}/bindings/python/computer_id/__init__.py
     ${PROJECT_SOURCE_DIR}/bindings/python/computer_id/py.typed)
 if(WIN32)
