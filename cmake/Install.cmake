@@ -72,13 +72,17 @@ endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/sha/include/ ${PROJECT_SOURCE_DIR}/computer_id/include/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
-# The bindings: Python's module where Debian's python3 finds it, on Windows beside the DLL
-# it loads; the C# source for projects to compile in.
-set(python_binding ${PROJECT_SOURCE_DIR}/bindings/python/computer_id.py)
+# The bindings: Python's package where Debian's python3 finds it, and on Windows in the bin
+# folder with its own copy of the DLL inside, laid out as in its wheel; the C# source for
+# projects to compile in.
+set(python_binding ${PROJECT_SOURCE_DIR}/bindings/python/computer_id/__init__.py
+    ${PROJECT_SOURCE_DIR}/bindings/python/computer_id/py.typed)
 if(WIN32)
-    install(FILES ${python_binding} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT python)
+    install(FILES ${python_binding} $<TARGET_FILE:computer_id_c>
+        DESTINATION ${CMAKE_INSTALL_BINDIR}/computer_id COMPONENT python)
 else()
-    install(FILES ${python_binding} DESTINATION lib/python3/dist-packages COMPONENT python)
+    install(FILES ${python_binding} DESTINATION lib/python3/dist-packages/computer_id
+        COMPONENT python)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/ComputerId.cs
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/computer-id/csharp COMPONENT development)

@@ -51,7 +51,7 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, ${library_package} (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION [[stable ID of this computer from its hardware - Python 3 binding
-The module computer_id gives Python programs the ID of this machine, the
+The package computer_id gives Python programs the ID of this machine, the
 same that the computer_id program prints, through the C interface in the
 shared library, with ctypes.]])
 

@@ -15,7 +15,8 @@ build) packages="cmake g++ make" ;;
 test) packages="cmake g++ make googletest libgtest-dev libgmock-dev libssl-dev libbenchmark-dev
           clang libclang-rt-14-dev clang-tidy clang-format cppcheck valgrind ccache
           python3 python3-cryptography-vectors lintian mono-mcs mono-runtime
-          libmono-system-runtime-serialization4.0-cil pkg-config dpkg-dev" ;;
+          libmono-system-runtime-serialization4.0-cil pkg-config dpkg-dev
+          python3-build python3-setuptools python3-wheel python3-venv" ;;
 windows) packages="cmake make g++-mingw-w64-x86-64-posix googletest python3
           python3-cryptography-vectors wine wine64 wine64-preloader" ;;
 vm) packages="cmake g++ make python3 qemu-system-x86 busybox-static cpio systemd" ;;

@@ -87,9 +87,10 @@ version=$(dpkg-deb -f "$library_deb" Version)
         echo "$libdir/cmake/ComputerID/ComputerID$file.cmake"
     done
     debian_docs computer-id-dev) | check_deb "$dev_deb"
-(echo ./usr/lib/python3/dist-packages/computer_id.py
+(printf '%s\n' ./usr/lib/python3/dist-packages/computer_id/__init__.py \
+        ./usr/lib/python3/dist-packages/computer_id/py.typed
     debian_docs python3-computer-id) | check_deb "$python_deb"
-echo "ok: $(basename "$program_deb") holds the program, its manual page, the README with its documents and the serials recipe (not enabled), $(basename "$library_deb") the shared library, $(basename "$dev_deb") the static libraries, the link to the shared one in the multiarch folder, exactly the public headers, the pkg-config file, the CMake package and the C# binding, $(basename "$python_deb") the Python module; each its copyright file and changelog"
+echo "ok: $(basename "$program_deb") holds the program, its manual page, the README with its documents and the serials recipe (not enabled), $(basename "$library_deb") the shared library, $(basename "$dev_deb") the static libraries, the link to the shared one in the multiarch folder, exactly the public headers, the pkg-config file, the CMake package and the C# binding, $(basename "$python_deb") the Python package; each its copyright file and changelog"
 
 if ! lintian --fail-on error,warning --tag-display-limit 0 "$build"/*.deb >"$scratch/lintian" 2>&1; then
     cat "$scratch/lintian"
@@ -231,7 +232,7 @@ else
         "$root/$python_deb" >"$scratch/install.out" 2>&1 ||
         { cat "$scratch/install.out"; fail "apt-get cannot install the packages"; }
     byte_code=$(/usr/bin/python3 -c \
-        "import importlib.util; print(importlib.util.cache_from_source('$python_dir/computer_id.py'))")
+        "import importlib.util; print(importlib.util.cache_from_source('$python_dir/computer_id/__init__.py'))")
     [ -f "$byte_code" ] || fail "installing $(basename "$python_deb") compiled no $byte_code"
     (unset PYTHONDONTWRITEBYTECODE
         check_print_id "$scratch/print_id.py" "the installed Python module, imported as root")
@@ -294,7 +295,8 @@ folder=$(basename "$zip" .zip)
 mkdir "$scratch/windows"
 (cd "$scratch/windows" && cmake -E tar xf "$root/$zip")
 tree="$scratch/windows/$folder"
-expected=$( (printf '%s\n' bin/computer_id.exe bin/computer_id.dll bin/computer_id.py \
+expected=$( (printf '%s\n' bin/computer_id.exe bin/computer_id.dll bin/computer_id/__init__.py \
+        bin/computer_id/py.typed bin/computer_id/computer_id.dll \
         share/computer-id/csharp/ComputerId.cs share/doc/computer-id/LICENSE
     readme_docs share/doc/computer-id/
     public_headers include/
@@ -305,6 +307,8 @@ expected=$( (printf '%s\n' bin/computer_id.exe bin/computer_id.dll bin/computer_
     done) | LC_ALL=C sort)
 [ "$(cd "$tree" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)" = "$expected" ] ||
     fail "$(basename "$zip") holds: $(cd "$tree" && find . -type f | tr '\n' ' ')"
+cmp -s "$tree/bin/computer_id.dll" "$tree/bin/computer_id/computer_id.dll" ||
+    fail "the Python package in $(basename "$zip") holds another computer_id.dll than bin/"
 check_links "$tree/share/doc/computer-id" "$(basename "$zip")"
 # The cross toolchain finds packages only below its own root, so the package folder is
 # named directly.
@@ -341,5 +345,5 @@ printf '%s\r\n' "$windows_id" | cmp -s - "$scratch/load_library.out" ||
     fail "load_library.exe printed '$(cat "$scratch/load_library.out")', the program's ID is '$windows_id'"
 timeout 120 wineserver -w
 echo "ok: computer_id.dll imports only Windows' DLLs and exports the C functions alone; loaded with LoadLibrary on a thread with COM started multithreaded, it gives the program's ID and leaves COM so"
-echo "ok: $(basename "$zip") holds exactly the program, the DLL with its import libraries and .def, the static libraries, public headers and package, the bindings, the README with its documents and the licence; unpacked, the program's transcript checks out under Wine and print_id.exe, built against it, prints its ID alone"
+echo "ok: $(basename "$zip") holds exactly the program, the DLL with its import libraries and .def, the static libraries, public headers and package, the bindings (the Python package with its copy of the DLL), the README with its documents and the licence; unpacked, the program's transcript checks out under Wine and print_id.exe, built against it, prints its ID alone"
 cd "$root"

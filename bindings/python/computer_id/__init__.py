@@ -5,14 +5,18 @@
     print(computer_id.get(app_key=key))         # this application's ID of the machine
     print(computer_id.describe()["verdict"])    # what the ID rests on
 
-Standard library only: the module loads libcomputer_id.so.0 on Linux and computer_id.dll
-(the one beside this file, else the one Windows finds) on Windows; without it, importing
-the module raises ImportError.
+Standard library only: the package loads libcomputer_id.so.0 on Linux and computer_id.dll
+on Windows, the one beside this file (which the wheels carry) or else the one the system
+finds; without it, importing the package raises ImportError.
 """
+from __future__ import annotations
+
 import ctypes
 import json
 import os
 import sys
+from collections.abc import Callable
+from typing import Any
 
 __all__ = ["ComputerIDError", "describe", "get", "version"]
 
@@ -31,7 +35,7 @@ MIN_APP_KEY_SIZE = 16
 class ComputerIDError(Exception):
     """The library gave no ID: .status is its status code, .message (also str()) why."""
 
-    def __init__(self, status, message):
+    def __init__(self, status: int, message: str) -> None:
         super().__init__(message)
         self.status = status
         self.message = message
@@ -40,11 +44,12 @@ class ComputerIDError(Exception):
 def _load_library():
     if sys.platform == "win32":
         name, source = "computer_id.dll", "in the bin folder of the computer-id .zip"
-        beside = os.path.join(os.path.dirname(os.path.abspath(__file__)), name)
-        path = beside if os.path.exists(beside) else name
     else:
         name, source = "libcomputer_id.so.0", "installed by the package libcomputer-id0"
-        path = name
+    # By its full path: a bare name is looked for along the loader's own search path, which
+    # does not hold this folder.
+    beside = os.path.join(os.path.dirname(os.path.abspath(__file__)), name)
+    path = beside if os.path.exists(beside) else name
     try:
         return ctypes.CDLL(path)
     except OSError as error:
@@ -82,7 +87,8 @@ def _check(status, message):
         raise ComputerIDError(status, _text(message.value))
 
 
-def get(trace=None, app_key=None):
+def get(trace: Callable[[str], object] | None = None,
+        app_key: bytes | bytearray | memoryview | None = None) -> str:
     """Returns the ID as the console program prints it after "comp id = ".
 
     With app_key (bytes, bytearray or memoryview, at least MIN_APP_KEY_SIZE bytes: a random
@@ -127,7 +133,7 @@ def get(trace=None, app_key=None):
     return _text(id_buffer.value)
 
 
-def describe():
+def describe() -> dict[str, Any]:
     """What the ID rests on, without any of its values, as a dict: "objects" (each with
     "class" and "properties", each with "name", "state" and "placeholder"), "hypervisor",
     "hypervisor_vendor", "serial_number_backed" and "verdict" ("serial number" or
@@ -146,6 +152,6 @@ def describe():
     return json.loads(_text(text.value))
 
 
-def version():
+def version() -> str:
     """The library's version, "major.minor.patch"."""
     return _text(_library.computer_id_version())
