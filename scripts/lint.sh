@@ -35,7 +35,7 @@ compiled() {
 }
 
 echo "--- clang-format"
-find app benchmarks computer_id examples fuzz platform sha tests -name '*.cpp' -o -name '*.h' |
+find app benchmarks bindings computer_id examples fuzz platform sha tests -name '*.cpp' -o -name '*.h' |
     sort >"$logs/sources"
 if ! xargs clang-format --dry-run -Werror <"$logs/sources" 2>"$logs/format"; then
     sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' \
