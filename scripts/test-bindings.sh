@@ -75,6 +75,20 @@ for node in node "$newer_node"; do
     echo "ok: Node $node_version: the installed package gives the program's ID, print_id's application ID and verdict, refuses short keys and keys that are not Buffer or Uint8Array, keeps the event loop running during its Promise forms, loads with require and import, and with an addon whose WMI connection fails raises ComputerIdError with status 1 and the console's message"
 done
 
+# Asked to build from source, the install builds the addon with this machine's compiler and
+# CMake over the sources in the package, and the package loads that one.
+mkdir "$scratch/from-source"
+printf '{ "name": "user", "private": true }\n' >"$scratch/from-source/package.json"
+(cd "$scratch/from-source" &&
+    npm install --build-from-source --no-audit --no-fund "$root/$tarball" >npm-install.log 2>&1) ||
+    { cat "$scratch/from-source/npm-install.log"; fail "npm install --build-from-source"; }
+[ -f "$scratch/from-source/node_modules/computer-id/build/computer_id.node" ] ||
+    fail "npm install --build-from-source built no addon"
+cp tests/bindings/node/computer_id.test.js "$scratch/from-source/"
+node_tests 4 "$scratch/from-source" env COMPUTER_ID_EXPECTED_ID="$id" node --test \
+    --test-reporter=tap computer_id.test.js
+echo "ok: npm install --build-from-source builds the addon with CMake and the package's node-api-headers and node-addon-api, and it gives the program's ID"
+
 # The Windows addon: only Windows' DLLs imported when it loads, node.exe delay-loaded, only
 # Node-API's entry points exported; loaded from the installed package by Windows' Node 20
 # under Wine, in a prefix of its own that reports Windows 10, as node.exe and under another
