@@ -96,12 +96,12 @@ std::vector<unsigned char> Key(const Napi::CallbackInfo& info)
     return {bytes.Data(), bytes.Data() + bytes.ElementLength()};
 }
 
-// A sync call's trace function and the first exception it threw, which cannot pass through
-// the C interface and is thrown once the call has returned; later lines are not handed over.
+// A sync call's trace function and the first value it threw, which cannot pass through the
+// C interface and is thrown once the call has returned; later lines are not handed over.
 struct Trace {
     Napi::Env env;
     Napi::Function function;
-    std::optional<Napi::Error> raised;
+    std::optional<Napi::Value> raised;
 };
 
 void WriteTrace(void* context, const char* text, size_t size)
@@ -113,7 +113,7 @@ void WriteTrace(void* context, const char* text, size_t size)
     try {
         trace.function.Call({Latin1(trace.env, std::string(text, size))});
     } catch (const Napi::Error& error) {
-        trace.raised = error;
+        trace.raised = error.Value();
     }
 }
 
@@ -128,7 +128,8 @@ Napi::Value IdSync(const Napi::CallbackInfo& info)
     Trace trace{info.Env(), info[0].As<Napi::Function>(), std::nullopt};
     const Outcome outcome = GetId(WriteTrace, &trace);
     if (trace.raised) {
-        throw *trace.raised;
+        Napi::Error(info.Env(), *trace.raised).ThrowAsJavaScriptException();
+        return info.Env().Undefined();
     }
     return Pair(info.Env(), outcome);
 }
