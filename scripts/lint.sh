@@ -2,9 +2,10 @@
 # Static checks of every C++ source in the repository, all of which must pass:
 #   1. clang-format: no file may need formatting (.clang-format);
 #   2. clang-tidy with .clang-tidy, over the compile commands of a clang configure of its own
-#      (the Linux sources, the Node addon, tests, benchmark and fuzz targets) and of the MinGW-w64 build
-#      (preset mingw, shared with test-windows.sh: the Windows sources and tests), and over
-#      the examples, which build against an installed package and so are in neither;
+#      (the Linux sources, the Node addon, tests, benchmark and fuzz targets) and of the
+#      MinGW-w64 build (preset mingw, shared with test-windows.sh: the Windows sources and
+#      tests), and over the examples, which build against an installed package and so are in
+#      neither;
 #   3. cppcheck over the same sources.
 # LINT_BUILD_DIR moves the clang configure (default build/lint).
 set -eu

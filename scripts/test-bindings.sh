@@ -37,16 +37,18 @@ tarball=$(ls build/bindings/computer-id-*.tgz)
 mkdir "$scratch/bin" "$scratch/project"
 ln -s "$(command -v node)" "$(command -v npm)" "$(command -v sh)" "$scratch/bin/"
 printf '{ "name": "user", "private": true }\n' >"$scratch/project/package.json"
+for tool in cc c++ gcc g++ clang cmake make; do
+    ! (PATH="$scratch/bin"; command -v "$tool" >/dev/null) || fail "$tool is on npm install's PATH"
+done
 (cd "$scratch/project" && PATH="$scratch/bin" &&
-    ! command -v cc c++ gcc g++ clang cmake make >/dev/null &&
     npm install --no-audit --no-fund "$root/$tarball" >npm-install.log 2>&1) ||
     { cat "$scratch/project/npm-install.log"; fail "npm install of $(basename "$tarball")"; }
 installed=$scratch/project/node_modules/computer-id
 [ ! -e "$installed/build" ] || fail "npm install built the addon"
 cp tests/bindings/node/computer_id.test.js tests/bindings/node/import.test.mjs "$scratch/project/"
 # The same package with the test build of the addon whose WMI connection fails.
-cmake --preset dev -B build/bindings/node-test -DCOMPUTER_ID_NODE_MODULES="$root/build/bindings/node" \
-    >/dev/null
+cmake --preset dev -B build/bindings/node-test \
+    -DCOMPUTER_ID_NODE_MODULES="$root/build/bindings/node" >/dev/null
 cmake --build build/bindings/node-test --target computer_id_node_failing -j "$(nproc)" >/dev/null
 mkdir -p "$scratch/failing/node_modules"
 cp -R "$installed" "$scratch/failing/node_modules/"
