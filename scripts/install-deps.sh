@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages the project needs and are missing.
 #   install-deps.sh build   compiler and CMake: enough to build and run the program
-#   install-deps.sh test    also the test and benchmark dependencies
+#   install-deps.sh test    also the test and benchmark dependencies; Node.js 20 or later
+#                           with npm must be there already (Debian 12's nodejs is 18)
 #   install-deps.sh windows the MinGW-w64 cross compiler and Wine to run its output, with
 #                           wine64-preloader, without which Wine now and then fails to start
 #                           a program (tests/windows/wine_run.py)
@@ -36,6 +37,17 @@ if [ -n "$missing" ]; then
     echo "Installing:$missing"
     $sudo_cmd apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends $missing
+fi
+
+if [ "$profile" = test ]; then
+    # The npm package's tests: Node.js 20 or later and npm, which Debian 12 does not have.
+    node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null) || node_major=0
+    if [ "$node_major" -lt 20 ] || ! command -v npm >/dev/null; then
+        echo "The npm package's tests need Node.js 20 or later with npm; this machine has" \
+            "$(node --version 2>/dev/null || echo "no node"), $(npm --version 2>/dev/null ||
+                echo "no npm"). Install them from Node.js's own Debian packages." >&2
+        exit 1
+    fi
 fi
 
 if [ "$profile" = vm ]; then

@@ -2,9 +2,10 @@
 # Static checks of every C++ source in the repository, all of which must pass:
 #   1. clang-format: no file may need formatting (.clang-format);
 #   2. clang-tidy with .clang-tidy, over the compile commands of a clang configure of its own
-#      (the Linux sources, tests, benchmark and fuzz targets) and of the MinGW-w64 build
-#      (preset mingw, shared with test-windows.sh: the Windows sources and tests), and over
-#      the examples, which build against an installed package and so are in neither;
+#      (the Linux sources, the Node addon, tests, benchmark and fuzz targets) and of the
+#      MinGW-w64 build (preset mingw, shared with test-windows.sh: the Windows sources and
+#      tests), and over the examples, which build against an installed package and so are in
+#      neither;
 #   3. cppcheck over the same sources.
 # LINT_BUILD_DIR moves the clang configure (default build/lint).
 set -eu
@@ -35,7 +36,7 @@ compiled() {
 }
 
 echo "--- clang-format"
-find app benchmarks computer_id examples fuzz platform sha tests -name '*.cpp' -o -name '*.h' |
+find app benchmarks bindings computer_id examples fuzz platform sha tests -name '*.cpp' -o -name '*.h' |
     sort >"$logs/sources"
 if ! xargs clang-format --dry-run -Werror <"$logs/sources" 2>"$logs/format"; then
     sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' \
@@ -44,9 +45,15 @@ if ! xargs clang-format --dry-run -Werror <"$logs/sources" 2>"$logs/format"; the
 fi
 
 echo "--- configure"
+# The Node addon is checked with the headers of the npm package's lock (bindings/node).
+mkdir -p "$build/node"
+cp bindings/node/package.json bindings/node/package-lock.json "$build/node/"
+(cd "$build/node" && npm ci --ignore-scripts --no-audit --no-fund >npm-ci.log 2>&1) ||
+    { cat "$build/node/npm-ci.log"; exit 1; }
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCOMPUTER_ID_BUILD_TESTS=ON \
-    -DCOMPUTER_ID_BUILD_BENCHMARKS=ON -DCOMPUTER_ID_BUILD_FUZZERS=ON >/dev/null
+    -DCOMPUTER_ID_BUILD_BENCHMARKS=ON -DCOMPUTER_ID_BUILD_FUZZERS=ON \
+    -DCOMPUTER_ID_NODE_MODULES="$PWD/$build/node" >/dev/null
 windows_build=build/mingw
 cmake --preset mingw >/dev/null
 
