@@ -9,6 +9,7 @@ root=$(pwd)
 out=build/bindings
 version=$(sed -n 's/^project(ComputerID VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 jobs=$(nproc)
+fail() { echo "FAIL: $1"; exit 1; }
 
 scripts/install-deps.sh windows
 cmake --preset bindings >/dev/null

