@@ -51,7 +51,7 @@ stage=$out/node-package
 rm -rf "$stage" "$out"/computer-id-*.tgz
 mkdir -p "$stage/prebuilds/linux-x64" "$stage/prebuilds/win32-x64" "$stage/project/bindings/node"
 cp LICENSE bindings/node/package.json bindings/node/addon.js bindings/node/index.js \
-    bindings/node/index.mjs bindings/node/index.d.ts bindings/node/install.js "$stage/"
+    bindings/node/index.d.ts bindings/node/install.js "$stage/"
 strip --strip-unneeded -o "$stage/prebuilds/linux-x64/computer_id.node" "$linux_addon"
 x86_64-w64-mingw32-strip --strip-unneeded -o "$stage/prebuilds/win32-x64/computer_id.node" \
     "$out/node-win32/bindings/node/computer_id.node"

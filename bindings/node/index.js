@@ -50,6 +50,8 @@ async function describe() {
   return JSON.parse(result(await addon.describe()));
 }
 
+// One object literal of plain names, which Node reads without running the module to give
+// import { computerId } from 'computer-id' the same names.
 module.exports = {
   ComputerIdError,
   appId,
