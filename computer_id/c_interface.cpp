@@ -218,6 +218,12 @@ Output IdOutput(char* id, size_t idSize)
     return {id, idSize, nullptr, Lib_ComputerID::failure_messages::kIdBufferTooSmall};
 }
 
+Output FingerprintOutput(char* fingerprint, size_t size, size_t* needed)
+{
+    return {fingerprint, size, needed,
+            Lib_ComputerID::failure_messages::kFingerprintBufferTooSmall};
+}
+
 int GetId(TraceWriter write, void* context, char* id, size_t idSize, char* message,
           size_t messageSize)
 {
@@ -337,8 +343,7 @@ int computer_id_fingerprint(const unsigned char* key, size_t key_size, char* fin
         return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kFingerprintNull, {}, message,
                     message_size);
     }
-    const Output out{fingerprint, fingerprint_size, fingerprint_needed,
-                     messages::kFingerprintBufferTooSmall};
+    const Output out = FingerprintOutput(fingerprint, fingerprint_size, fingerprint_needed);
     if (key == nullptr) {
         return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kAppKeyTooShort, out, message,
                     message_size);

@@ -4,8 +4,6 @@
 #include "failure_messages.h"
 #include "fingerprint_text.h"
 #include "hardware_inventory.h"
-#include "hardware_queries.h"
-#include "trace_format.h"
 #include <computer_id/fingerprint.h>
 #include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
@@ -14,7 +12,6 @@
 #include <platform/com_wmi.h>
 #include <platform/hypervisor.h>
 
-#include <algorithm>
 #include <iostream>
 #include <new>
 #include <stdexcept>
@@ -114,16 +111,6 @@ auto RunForProgram(std::ostream& trace, Finish finish, InventoryRecord* record =
         // for want of memory.
         throw std::bad_alloc();
     }
-}
-
-// Whether a property of the record is a serial number that holds a real value.
-bool IsRealSerialNumber(const ObjectDescription& object, const PropertyDescription& property)
-{
-    return property.state == PropertyState::Value && !property.placeholder &&
-           std::any_of(kSerialNumbers.begin(), kSerialNumbers.end(), [&](const auto& serial) {
-               return object.className == NarrowCodeUnits(serial.first) &&
-                      property.name == NarrowCodeUnits(serial.second);
-           });
 }
 
 // Refuses an application key before anything runs.

@@ -184,7 +184,7 @@ std::string FingerprintText(const InventoryRecord& record, std::span<const std::
             const std::optional<FingerprintPart> part = PartOf(described.className, property.name);
             anyValue |= property.state == PropertyState::Value;
             if (!part || property.state != PropertyState::Value ||
-                (IsSerialPart(*part) && property.placeholder))
+                (IsSerialPart(*part) && !IsRealSerialNumber(described, property)))
                 continue;
             const std::size_t index = IndexOf(*part);
             AppendField(fields[index], property.name);

@@ -38,6 +38,10 @@ struct InventoryRecord {
     std::vector<std::vector<std::string>> values;
 };
 
+// Whether a property of a record is a serial number that holds a real value: a string that
+// is no placeholder.
+bool IsRealSerialNumber(const ObjectDescription& object, const PropertyDescription& property);
+
 // Collects the platform information text: every string value of the processor, base board
 // and BIOS properties that WMI returns, one per line, each UTF-16 code unit narrowed to
 // its low byte. Traces every platform call on the trace stream and switches it to hex.

@@ -666,7 +666,7 @@ TEST(FingerprintTest, TellsTheSameMachineAndWhatChanged)
 // the application ID's.
 TEST(FingerprintTest, IsTheHmacOfEachPartAndTracesAsTheApplicationsId)
 {
-    const auto hmac = [](std::string text) {
+    const auto hmac = [](const std::string& text) {
         return Hex(OpenSSLHmac(
             SHA256, kFingerprintKey,
             std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
