@@ -104,26 +104,19 @@ bool IsVersion(std::string_view field)
 
 ParsedFingerprint Parse(std::string_view text, const char* side)
 {
+    // The version, the key check and the parts: a dot too many or too few is malformed.
     std::array<std::string_view, 2 + kPartCount> fields;
-    std::size_t count = 0;
-    for (std::string_view rest = text;; ++count) {
-        const std::size_t end = rest.find(kSeparator);
-        if (count == fields.size()) {
-            count = fields.size() + 1; // one field too many
-            break;
-        }
-        fields[count] = rest.substr(0, end);
-        if (end == std::string_view::npos) {
-            ++count;
-            break;
-        }
-        rest.remove_prefix(end + 1);
+    const bool dotsRight = static_cast<std::size_t>(std::count(text.begin(), text.end(),
+                                                               kSeparator)) == fields.size() - 1;
+    for (std::string_view& field : fields) {
+        const std::size_t end = text.find(kSeparator);
+        field = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }
     if (fields[0] != kVersion && IsVersion(fields[0]))
         throw std::invalid_argument(side + std::string(failure_messages::kFingerprintVersion));
     ParsedFingerprint parsed{};
-    bool wellFormed =
-        count == fields.size() && fields[0] == kVersion && IsHex(fields[1], kKeyCheckDigits);
+    bool wellFormed = dotsRight && fields[0] == kVersion && IsHex(fields[1], kKeyCheckDigits);
     parsed.keyCheck = fields[1];
     for (std::size_t i = 0; wellFormed && i < kPartCount; ++i) {
         const std::string_view field = fields[2 + i];
