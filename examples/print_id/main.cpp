@@ -1,5 +1,7 @@
-// Prints this machine's computer ID and nothing else. When there is none, prints why on
-// standard error and exits with code 1.
+// Prints this machine's computer ID, or what an option below asks for, and nothing else.
+// When there is none, prints why on standard error and exits with code 1; for arguments it
+// cannot take (a key that is no hex or too short, a text that is no fingerprint, fingerprints
+// of two keys), exits with code 2.
 //   print_id               the machine's ID
 //   print_id --app HEXKEY  this application's ID of the machine, keyed with HEXKEY (32 or
 //                          more hex digits: a random secret the application carries)
