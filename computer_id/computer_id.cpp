@@ -2,9 +2,9 @@
 
 #include "digest_pieces.h"
 #include "failure_messages.h"
+#include "fingerprint_text.h"
 #include "hardware_inventory.h"
-#include "hardware_queries.h"
-#include "trace_format.h"
+#include <computer_id/fingerprint.h>
 #include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
 #include <computer_id/message_digest.h>
@@ -12,10 +12,10 @@
 #include <platform/com_wmi.h>
 #include <platform/hypervisor.h>
 
-#include <algorithm>
 #include <iostream>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace Lib_ComputerID {
 namespace {
@@ -113,14 +113,13 @@ auto RunForProgram(std::ostream& trace, Finish finish, InventoryRecord* record =
     }
 }
 
-// Whether a property of the record is a serial number that holds a real value.
-bool IsRealSerialNumber(const ObjectDescription& object, const PropertyDescription& property)
+// Refuses an application key before anything runs.
+void CheckAppKey(std::span<const std::uint8_t> appKey)
 {
-    return property.state == PropertyState::Value && !property.placeholder &&
-           std::any_of(kSerialNumbers.begin(), kSerialNumbers.end(), [&](const auto& serial) {
-               return object.className == NarrowCodeUnits(serial.first) &&
-                      property.name == NarrowCodeUnits(serial.second);
-           });
+    if (appKey.size() < kMinAppKeySize)
+        throw std::invalid_argument(failure_messages::kAppKeyTooShort);
+    if (appKey.size() > kMaxAppKeySize)
+        throw std::invalid_argument(failure_messages::kAppKeyTooLong);
 }
 
 } // namespace
@@ -132,20 +131,28 @@ std::string GenerateComputerID(std::ostream& trace)
 
 std::string GenerateAppSpecificID(std::ostream& trace, std::span<const std::uint8_t> appKey)
 {
-    if (appKey.size() < kMinAppKeySize)
-        throw std::invalid_argument(failure_messages::kAppKeyTooShort);
-    if (appKey.size() > kMaxAppKeySize)
-        throw std::invalid_argument(failure_messages::kAppKeyTooLong);
+    CheckAppKey(appKey);
     return RunForProgram(trace, [appKey](const std::string& platformInfo) {
         return CreateAppSpecificDigest(platformInfo, appKey);
     });
 }
 
+std::string GenerateFingerprint(std::ostream& trace, std::span<const std::uint8_t> appKey)
+{
+    CheckAppKey(appKey);
+    InventoryRecord record;
+    RunForProgram(
+        trace, [](const std::string&) { return 0; }, &record);
+    return FingerprintText(record, appKey);
+}
+
 IdDescription DescribeComputerID(std::ostream& trace)
 {
     IdDescription description{};
+    InventoryRecord record;
     RunForProgram(
-        trace, [](const std::string&) { return 0; }, &description.objects);
+        trace, [](const std::string&) { return 0; }, &record);
+    description.objects = std::move(record.objects);
     const platform::Hypervisor hypervisor = platform::DetectHypervisor();
     description.hypervisor = hypervisor.present;
     description.hypervisorVendor = hypervisor.vendor;

@@ -5,6 +5,7 @@
 #include "placeholders.h"
 #include "trace_format.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -87,7 +88,26 @@ PropertyDescription DescribeProperty(const std::string& name, HRESULT hr, const 
     return property;
 }
 
+// Notes what was read of a property of the object the record has last taken in.
+void RecordProperty(InventoryRecord& record, const std::string& name, HRESULT hr,
+                    const VARIANT& value)
+{
+    record.objects.back().properties.push_back(DescribeProperty(name, hr, value));
+    record.values.back().push_back(SUCCEEDED(hr) && value.vt == VT_BSTR && value.bstrVal != nullptr
+                                       ? NarrowCodeUnits(value.bstrVal)
+                                       : std::string());
+}
+
 } // namespace
+
+bool IsRealSerialNumber(const ObjectDescription& object, const PropertyDescription& property)
+{
+    return property.state == PropertyState::Value && !property.placeholder &&
+           std::any_of(kSerialNumbers.begin(), kSerialNumbers.end(), [&](const auto& serial) {
+               return object.className == NarrowCodeUnits(serial.first) &&
+                      property.name == NarrowCodeUnits(serial.second);
+           });
+}
 
 bool IsOutOfMemory(HRESULT hr)
 {
@@ -208,10 +228,9 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
         if (uReturn == 0)
             break;
 
-        ObjectDescription* described = nullptr;
         if (record != nullptr) {
-            described = &record->emplace_back();
-            described->className = ClassOfQuery(query);
+            record->objects.push_back({ClassOfQuery(query), {}});
+            record->values.emplace_back();
         }
         VARIANT vtProp;
         std::memset(&vtProp, 0, sizeof vtProp);
@@ -222,8 +241,8 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
             hr = pclsObj->Get(properties[i], 0, &vtProp, nullptr, nullptr);
             trace << "hr = " << hr << ", vtProp.vt = " << vtProp.vt << "\n";
             ThrowIfOutOfMemory(hr);
-            if (described != nullptr) {
-                described->properties.push_back(DescribeProperty(name, hr, vtProp));
+            if (record != nullptr) {
+                RecordProperty(*record, name, hr, vtProp);
             }
             if (FAILED(hr))
                 continue;

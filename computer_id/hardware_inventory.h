@@ -29,9 +29,18 @@ struct ComFailure : IDGenerationError {
 // Whether a COM or WMI status says that memory ran out.
 bool IsOutOfMemory(HRESULT hr);
 
-// What a run read of each property of each object, without the values: filled in by
-// CreateComputerID and GetInfo when they are given one.
-using InventoryRecord = std::vector<ObjectDescription>;
+// What a run read of each property of each object: filled in by CreateComputerID and
+// GetInfo when they are given one.
+struct InventoryRecord {
+    std::vector<ObjectDescription> objects;
+    // Each object's values, property by property as in objects: a string value as it enters
+    // the platform information text, empty for a property without one.
+    std::vector<std::vector<std::string>> values;
+};
+
+// Whether a property of a record is a serial number that holds a real value: a string that
+// is no placeholder.
+bool IsRealSerialNumber(const ObjectDescription& object, const PropertyDescription& property);
 
 // Collects the platform information text: every string value of the processor, base board
 // and BIOS properties that WMI returns, one per line, each UTF-16 code unit narrowed to

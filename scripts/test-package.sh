@@ -183,9 +183,9 @@ echo "ok: print_id_c, built with pkg-config against $(basename "$dev_deb") unpac
 # The .so exports the C functions and nothing else.
 exports=$(nm -D --defined-only "$scratch/dev/${libdir#./}/libcomputer_id.so.0" |
     awk '$2 == "T" {print $3}' | LC_ALL=C sort | tr '\n' ' ')
-[ "$exports" = "computer_id_describe@@COMPUTER_ID_0 computer_id_get@@COMPUTER_ID_0 computer_id_get_for_app@@COMPUTER_ID_0 computer_id_get_traced@@COMPUTER_ID_0 computer_id_version@@COMPUTER_ID_0 " ] ||
+[ "$exports" = "computer_id_describe@@COMPUTER_ID_0 computer_id_fingerprint@@COMPUTER_ID_0 computer_id_get@@COMPUTER_ID_0 computer_id_get_for_app@@COMPUTER_ID_0 computer_id_get_traced@@COMPUTER_ID_0 computer_id_match@@COMPUTER_ID_0 computer_id_version@@COMPUTER_ID_0 " ] ||
     fail "$(basename "$library_deb")'s library exports: $exports"
-echo "ok: the library of $(basename "$library_deb") exports exactly the five C functions"
+echo "ok: the library of $(basename "$library_deb") exports exactly the seven C functions"
 
 # The bindings' tests with Debian's python3 and Mono, first on the library package alone,
 # then on a library whose WMI connection fails (a test build, by the library package's file
@@ -334,7 +334,7 @@ imports=$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n 's/^\tDLL Name: //p' | L
     fail "computer_id.dll imports $imports"
 exports=$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n 's/^\t\[ *[0-9]*\] \(computer_id.*\)$/\1/p' |
     tr '\n' ' ')
-[ "$exports" = "computer_id_describe computer_id_get computer_id_get_for_app computer_id_get_traced computer_id_version " ] ||
+[ "$exports" = "computer_id_describe computer_id_fingerprint computer_id_get computer_id_get_for_app computer_id_get_traced computer_id_match computer_id_version " ] ||
     fail "computer_id.dll exports $exports"
 x86_64-w64-mingw32-gcc-posix -std=c89 -Wall -Wextra -Wpedantic -Werror -I "$tree/include" \
     tests/consumers/load_library.c -lole32 -o "$scratch/load_library.exe"

@@ -22,12 +22,16 @@ enum computer_id_status {
     /* A COM or WMI step failed or no value was found: the message says which. */
     COMPUTER_ID_NO_ID = 1,
     COMPUTER_ID_OUT_OF_MEMORY = 2,
-    /* id_size (json_size) cannot hold the ID (the description) and its NUL. */
+    /* id_size (json_size, fingerprint_size) cannot hold the ID (the description, the
+     * fingerprint) and its NUL. */
     COMPUTER_ID_BUFFER_TOO_SMALL = 3,
-    /* id (json) is NULL, or the application key is NULL, too short or too long. */
+    /* id (json, fingerprint) is NULL, the application key is NULL, too short or too long, or
+     * a text given as a fingerprint is none. */
     COMPUTER_ID_INVALID_ARGUMENT = 4,
     /* Any other failure inside the library. */
-    COMPUTER_ID_INTERNAL_ERROR = 5
+    COMPUTER_ID_INTERNAL_ERROR = 5,
+    /* Two fingerprints were made with different application keys. */
+    COMPUTER_ID_KEY_MISMATCH = 6
 };
 
 /* An id buffer of this size holds every ID. */
@@ -68,6 +72,42 @@ int computer_id_get_for_app(const unsigned char* key, size_t key_size, char* id,
  * COMPUTER_ID_INVALID_ARGUMENT. Messages as computer_id_get. */
 int computer_id_describe(char* json, size_t json_size, size_t* json_needed, char* message,
                          size_t message_size);
+
+/* A fingerprint buffer of this size holds every fingerprint, of this version and later. */
+#define COMPUTER_ID_MAX_FINGERPRINT_SIZE 256
+
+/* The parts of a fingerprint, as bits of computer_id_match's changed. */
+#define COMPUTER_ID_PART_PROCESSOR 1
+#define COMPUTER_ID_PART_BOARD 2
+#define COMPUTER_ID_PART_BOARD_SERIAL 4
+#define COMPUTER_ID_PART_BIOS 8
+#define COMPUTER_ID_PART_BIOS_SERIAL 16
+
+/* This machine's fingerprint for one application: a short ASCII text holding, for each part,
+ * whether it is present and a digest keyed with key, plus a check value of the key. Store
+ * it and later hand it with a fresh one to computer_id_match. Key rules as
+ * computer_id_get_for_app. fingerprint_needed (may be NULL) receives the size the text
+ * needs, its NUL included, also with COMPUTER_ID_BUFFER_TOO_SMALL. A NULL fingerprint ->
+ * COMPUTER_ID_INVALID_ARGUMENT. Otherwise as computer_id_get. */
+int computer_id_fingerprint(const unsigned char* key, size_t key_size, char* fingerprint,
+                            size_t fingerprint_size, size_t* fingerprint_needed, char* message,
+                            size_t message_size);
+
+/* Verdicts of computer_id_match, the first that holds: every part equal and present on the
+ * same sides; a serial number present on both sides equal; one differing; no serial number
+ * present on both sides. */
+#define COMPUTER_ID_MATCH_SAME 0
+#define COMPUTER_ID_MATCH_SAME_MACHINE 1
+#define COMPUTER_ID_MATCH_DIFFERENT 2
+#define COMPUTER_ID_MATCH_UNDECIDED 3
+
+/* Compares a stored fingerprint with a current one, without reading the hardware: writes the
+ * verdict and into changed the COMPUTER_ID_PART_ bits of the parts that differ or are present
+ * on one side only. A NULL argument (but message) or malformed text ->
+ * COMPUTER_ID_INVALID_ARGUMENT; fingerprints of different keys -> COMPUTER_ID_KEY_MISMATCH.
+ * verdict and changed are written only on success. Messages as computer_id_get. */
+int computer_id_match(const char* stored, const char* current, int* verdict, unsigned* changed,
+                      char* message, size_t message_size);
 
 /* The library's version, "major.minor.patch"; static storage. */
 const char* computer_id_version(void);
