@@ -2,6 +2,7 @@
 
 #include "failure_messages.h"
 #include <computer_id/computer_id.h>
+#include <computer_id/fingerprint.h>
 #include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
 
@@ -27,6 +28,21 @@
 #endif
 
 static_assert(COMPUTER_ID_MIN_APP_KEY_SIZE == Lib_ComputerID::kMinAppKeySize);
+static_assert(COMPUTER_ID_PART_PROCESSOR ==
+                  static_cast<unsigned>(Lib_ComputerID::FingerprintPart::Processor) &&
+              COMPUTER_ID_PART_BOARD ==
+                  static_cast<unsigned>(Lib_ComputerID::FingerprintPart::Board) &&
+              COMPUTER_ID_PART_BOARD_SERIAL ==
+                  static_cast<unsigned>(Lib_ComputerID::FingerprintPart::BoardSerial) &&
+              COMPUTER_ID_PART_BIOS ==
+                  static_cast<unsigned>(Lib_ComputerID::FingerprintPart::Bios) &&
+              COMPUTER_ID_PART_BIOS_SERIAL ==
+                  static_cast<unsigned>(Lib_ComputerID::FingerprintPart::BiosSerial));
+static_assert(
+    COMPUTER_ID_MATCH_SAME == static_cast<int>(Lib_ComputerID::MatchVerdict::Same) &&
+    COMPUTER_ID_MATCH_SAME_MACHINE == static_cast<int>(Lib_ComputerID::MatchVerdict::SameMachine) &&
+    COMPUTER_ID_MATCH_DIFFERENT == static_cast<int>(Lib_ComputerID::MatchVerdict::Different) &&
+    COMPUTER_ID_MATCH_UNDECIDED == static_cast<int>(Lib_ComputerID::MatchVerdict::Undecided));
 
 #ifndef COMPUTER_ID_VERSION
 #error "COMPUTER_ID_VERSION names the project version"
@@ -129,44 +145,22 @@ int Fail(int status, std::string_view why, const Output& out, char* message, siz
     return status;
 }
 
-// Runs one of the C++ entries, produce(trace), with the trace handed to write (none when
-// it is null), and puts the text it makes into out; turns whatever it throws into a status
-// and a message (std::invalid_argument: the C++ entry refused an argument; the pointers are
-// checked by the caller). Nothing is written to the caller's buffers before produce has
-// returned, so inputs that share their memory, such as an application key, are read as the
-// caller passed them.
-template <typename Produce>
-COMPUTER_ID_HANDLES_FORCED_UNWIND int Run(TraceWriter write, void* context, Produce produce,
-                                          const Output& out, char* message, size_t messageSize)
+// Runs call(), which returns the status of a call that ended normally, and turns whatever it
+// throws into a status and a message, out emptied (std::invalid_argument: the C++ entry
+// refused an argument; the pointers are checked by the caller).
+template <typename Call>
+COMPUTER_ID_HANDLES_FORCED_UNWIND int Guard(Call call, const Output& out, char* message,
+                                            size_t messageSize)
 {
     namespace messages = Lib_ComputerID::failure_messages;
     try {
-        std::string text;
-        if (write != nullptr) {
-            LineHandOver lines(write, context);
-            std::ostream trace(&lines);
-            // A line that cannot be kept for want of memory fails the call instead of
-            // vanishing from the trace.
-            trace.exceptions(std::ios_base::badbit);
-            text = produce(trace);
-            lines.HandOverRest();
-        } else {
-            std::ostream noTrace(nullptr);
-            text = produce(noTrace);
-        }
-        if (out.needed != nullptr) {
-            *out.needed = text.size() + 1;
-        }
-        if (text.size() >= out.size) {
-            return Fail(COMPUTER_ID_BUFFER_TOO_SMALL, out.tooSmall, out, message, messageSize);
-        }
-        CopyCut(text, out.buffer, out.size);
-        CopyCut("", message, messageSize);
-        return COMPUTER_ID_OK;
+        return call();
     } catch (const Lib_ComputerID::IDGenerationError& error) {
         return Fail(COMPUTER_ID_NO_ID, WithoutLineEnd(error.what()), out, message, messageSize);
     } catch (const std::bad_alloc&) {
         return Fail(COMPUTER_ID_OUT_OF_MEMORY, messages::kOutOfMemory, out, message, messageSize);
+    } catch (const Lib_ComputerID::FingerprintKeyMismatch& error) {
+        return Fail(COMPUTER_ID_KEY_MISMATCH, error.what(), out, message, messageSize);
     } catch (const std::invalid_argument& error) {
         return Fail(COMPUTER_ID_INVALID_ARGUMENT, error.what(), out, message, messageSize);
     } catch (const std::exception& error) {
@@ -180,6 +174,42 @@ COMPUTER_ID_HANDLES_FORCED_UNWIND int Run(TraceWriter write, void* context, Prod
     } catch (...) {
         return Fail(COMPUTER_ID_INTERNAL_ERROR, messages::kUnknown, out, message, messageSize);
     }
+}
+
+// Runs one of the C++ entries, produce(trace), with the trace handed to write (none when
+// it is null), and puts the text it makes into out, as Guard says. Nothing is written to the
+// caller's buffers before produce has returned, so inputs that share their memory, such as
+// an application key, are read as the caller passed them.
+template <typename Produce>
+int Run(TraceWriter write, void* context, Produce produce, const Output& out, char* message,
+        size_t messageSize)
+{
+    return Guard(
+        [&] {
+            std::string text;
+            if (write != nullptr) {
+                LineHandOver lines(write, context);
+                std::ostream trace(&lines);
+                // A line that cannot be kept for want of memory fails the call instead of
+                // vanishing from the trace.
+                trace.exceptions(std::ios_base::badbit);
+                text = produce(trace);
+                lines.HandOverRest();
+            } else {
+                std::ostream noTrace(nullptr);
+                text = produce(noTrace);
+            }
+            if (out.needed != nullptr) {
+                *out.needed = text.size() + 1;
+            }
+            if (text.size() >= out.size) {
+                return Fail(COMPUTER_ID_BUFFER_TOO_SMALL, out.tooSmall, out, message, messageSize);
+            }
+            CopyCut(text, out.buffer, out.size);
+            CopyCut("", message, messageSize);
+            return static_cast<int>(COMPUTER_ID_OK);
+        },
+        out, message, messageSize);
 }
 
 // The output of a call that gives an ID.
@@ -296,6 +326,49 @@ int computer_id_describe(char* json, size_t json_size, size_t* json_needed, char
             return DescriptionJson(Lib_ComputerID::DescribeComputerID(trace));
         },
         {json, json_size, json_needed, messages::kJsonBufferTooSmall}, message, message_size);
+}
+
+int computer_id_fingerprint(const unsigned char* key, size_t key_size, char* fingerprint,
+                            size_t fingerprint_size, size_t* fingerprint_needed, char* message,
+                            size_t message_size)
+{
+    namespace messages = Lib_ComputerID::failure_messages;
+    if (fingerprint == nullptr) {
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kFingerprintNull, {}, message,
+                    message_size);
+    }
+    const Output out{fingerprint, fingerprint_size, fingerprint_needed,
+                     messages::kFingerprintBufferTooSmall};
+    if (key == nullptr) {
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, messages::kAppKeyTooShort, out, message,
+                    message_size);
+    }
+    const std::span<const std::uint8_t> appKey(key, key_size);
+    return Run(
+        nullptr, nullptr,
+        [appKey](std::ostream& trace) {
+            return Lib_ComputerID::GenerateFingerprint(trace, appKey);
+        },
+        out, message, message_size);
+}
+
+int computer_id_match(const char* stored, const char* current, int* verdict, unsigned* changed,
+                      char* message, size_t message_size)
+{
+    if (stored == nullptr || current == nullptr || verdict == nullptr || changed == nullptr) {
+        return Fail(COMPUTER_ID_INVALID_ARGUMENT, Lib_ComputerID::failure_messages::kMatchNull, {},
+                    message, message_size);
+    }
+    return Guard(
+        [&] {
+            const Lib_ComputerID::FingerprintMatch match =
+                Lib_ComputerID::MatchFingerprints(stored, current);
+            *verdict = static_cast<int>(match.verdict);
+            *changed = match.changed;
+            CopyCut("", message, message_size);
+            return static_cast<int>(COMPUTER_ID_OK);
+        },
+        {}, message, message_size);
 }
 
 const char* computer_id_version(void)

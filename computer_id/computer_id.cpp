@@ -2,9 +2,11 @@
 
 #include "digest_pieces.h"
 #include "failure_messages.h"
+#include "fingerprint_text.h"
 #include "hardware_inventory.h"
 #include "hardware_queries.h"
 #include "trace_format.h"
+#include <computer_id/fingerprint.h>
 #include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
 #include <computer_id/message_digest.h>
@@ -16,6 +18,7 @@
 #include <iostream>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace Lib_ComputerID {
 namespace {
@@ -123,6 +126,15 @@ bool IsRealSerialNumber(const ObjectDescription& object, const PropertyDescripti
            });
 }
 
+// Refuses an application key before anything runs.
+void CheckAppKey(std::span<const std::uint8_t> appKey)
+{
+    if (appKey.size() < kMinAppKeySize)
+        throw std::invalid_argument(failure_messages::kAppKeyTooShort);
+    if (appKey.size() > kMaxAppKeySize)
+        throw std::invalid_argument(failure_messages::kAppKeyTooLong);
+}
+
 } // namespace
 
 std::string GenerateComputerID(std::ostream& trace)
@@ -132,20 +144,28 @@ std::string GenerateComputerID(std::ostream& trace)
 
 std::string GenerateAppSpecificID(std::ostream& trace, std::span<const std::uint8_t> appKey)
 {
-    if (appKey.size() < kMinAppKeySize)
-        throw std::invalid_argument(failure_messages::kAppKeyTooShort);
-    if (appKey.size() > kMaxAppKeySize)
-        throw std::invalid_argument(failure_messages::kAppKeyTooLong);
+    CheckAppKey(appKey);
     return RunForProgram(trace, [appKey](const std::string& platformInfo) {
         return CreateAppSpecificDigest(platformInfo, appKey);
     });
 }
 
+std::string GenerateFingerprint(std::ostream& trace, std::span<const std::uint8_t> appKey)
+{
+    CheckAppKey(appKey);
+    InventoryRecord record;
+    RunForProgram(
+        trace, [](const std::string&) { return 0; }, &record);
+    return FingerprintText(record, appKey);
+}
+
 IdDescription DescribeComputerID(std::ostream& trace)
 {
     IdDescription description{};
+    InventoryRecord record;
     RunForProgram(
-        trace, [](const std::string&) { return 0; }, &description.objects);
+        trace, [](const std::string&) { return 0; }, &record);
+    description.objects = std::move(record.objects);
     const platform::Hypervisor hypervisor = platform::DetectHypervisor();
     description.hypervisor = hypervisor.present;
     description.hypervisorVendor = hypervisor.vendor;

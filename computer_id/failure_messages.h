@@ -22,6 +22,16 @@ inline constexpr const char* kAppKeyTooShort =
 inline constexpr const char* kAppKeyTooLong =
     "The application key must be at most 4294967295 (2^32 - 1) bytes long";
 
+// For a text that MatchFingerprints cannot read: the side's name ("stored" or "current"),
+// then one of these.
+inline constexpr const char* kFingerprintMalformed =
+    " fingerprint is not one: cid1, 8 hex digits and 5 parts of 32 hex digits or -, "
+    "dot-separated";
+inline constexpr const char* kFingerprintVersion =
+    " fingerprint is of a version this library does not read (it reads cid1)";
+inline constexpr const char* kFingerprintKeyMismatch =
+    "The fingerprints were made with different application keys";
+
 // The C interface's messages for what the C++ entry reports by exception type or never
 // meets.
 inline constexpr const char* kOutOfMemory = "Out of memory";
@@ -31,5 +41,11 @@ inline constexpr const char* kIdBufferTooSmall =
 inline constexpr const char* kJsonNull = "Invalid argument: json is NULL";
 inline constexpr const char* kJsonBufferTooSmall =
     "json_size is too small for the description; json_needed says how large it must be";
+inline constexpr const char* kFingerprintNull = "Invalid argument: fingerprint is NULL";
+inline constexpr const char* kFingerprintBufferTooSmall =
+    "fingerprint_size is too small for the fingerprint; COMPUTER_ID_MAX_FINGERPRINT_SIZE (256) "
+    "bytes always suffice";
+inline constexpr const char* kMatchNull =
+    "Invalid argument: stored, current, verdict and changed must not be NULL";
 
 } // namespace Lib_ComputerID::failure_messages

@@ -209,9 +209,11 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
             break;
 
         ObjectDescription* described = nullptr;
+        std::vector<std::string>* values = nullptr;
         if (record != nullptr) {
-            described = &record->emplace_back();
+            described = &record->objects.emplace_back();
             described->className = ClassOfQuery(query);
+            values = &record->values.emplace_back();
         }
         VARIANT vtProp;
         std::memset(&vtProp, 0, sizeof vtProp);
@@ -224,6 +226,9 @@ void GetInfo(std::wostringstream& infoStream, const char* query, const wchar_t* 
             ThrowIfOutOfMemory(hr);
             if (described != nullptr) {
                 described->properties.push_back(DescribeProperty(name, hr, vtProp));
+                values->push_back(SUCCEEDED(hr) && vtProp.vt == VT_BSTR && vtProp.bstrVal != nullptr
+                                      ? NarrowCodeUnits(vtProp.bstrVal)
+                                      : std::string());
             }
             if (FAILED(hr))
                 continue;

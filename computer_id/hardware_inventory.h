@@ -29,9 +29,14 @@ struct ComFailure : IDGenerationError {
 // Whether a COM or WMI status says that memory ran out.
 bool IsOutOfMemory(HRESULT hr);
 
-// What a run read of each property of each object, without the values: filled in by
-// CreateComputerID and GetInfo when they are given one.
-using InventoryRecord = std::vector<ObjectDescription>;
+// What a run read of each property of each object: filled in by CreateComputerID and
+// GetInfo when they are given one.
+struct InventoryRecord {
+    std::vector<ObjectDescription> objects;
+    // Each object's values, property by property as in objects: a string value as it enters
+    // the platform information text, empty for a property without one.
+    std::vector<std::vector<std::string>> values;
+};
 
 // Collects the platform information text: every string value of the processor, base board
 // and BIOS properties that WMI returns, one per line, each UTF-16 code unit narrowed to

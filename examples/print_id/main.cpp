@@ -4,7 +4,12 @@
 //   print_id --app HEXKEY  this application's ID of the machine, keyed with HEXKEY (32 or
 //                          more hex digits: a random secret the application carries)
 //   print_id --describe    what the ID rests on, without any of its values
+//   print_id --fingerprint HEXKEY
+//                          the machine's fingerprint for the application keyed with HEXKEY
+//   print_id --match STORED CURRENT
+//                          whether two fingerprints are of the same machine, and what changed
 #include <computer_id/computer_id.h>
+#include <computer_id/fingerprint.h>
 #include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
 
@@ -67,6 +72,18 @@ void PrintDescription(const Lib_ComputerID::IdDescription& description)
               << '\n';
 }
 
+void PrintMatch(const Lib_ComputerID::FingerprintMatch& match)
+{
+    std::cout << "verdict: " << Lib_ComputerID::MatchVerdictName(match.verdict) << '\n';
+    std::string changed;
+    for (const Lib_ComputerID::FingerprintPart part : Lib_ComputerID::kFingerprintParts) {
+        if ((match.changed & static_cast<unsigned>(part)) != 0)
+            changed += (changed.empty() ? "" : ", ") +
+                       std::string(Lib_ComputerID::FingerprintPartName(part));
+    }
+    std::cout << "changed: " << (changed.empty() ? "none" : changed) << '\n';
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,17 +94,24 @@ int main(int argc, char** argv)
     try {
         if (arguments.empty()) {
             std::cout << Lib_ComputerID::GenerateComputerID(noTrace) << '\n';
-        } else if (arguments.size() == 2 && arguments[0] == "--app") {
+        } else if (arguments.size() == 2 &&
+                   (arguments[0] == "--app" || arguments[0] == "--fingerprint")) {
             const std::optional<std::vector<std::uint8_t>> key = FromHex(arguments[1]);
             if (!key) {
-                std::cerr << "--app takes the key as hex digits\n";
+                std::cerr << arguments[0] << " takes the key as hex digits\n";
                 return 2;
             }
-            std::cout << Lib_ComputerID::GenerateAppSpecificID(noTrace, *key) << '\n';
+            std::cout << (arguments[0] == "--app"
+                              ? Lib_ComputerID::GenerateAppSpecificID(noTrace, *key)
+                              : Lib_ComputerID::GenerateFingerprint(noTrace, *key))
+                      << '\n';
+        } else if (arguments.size() == 3 && arguments[0] == "--match") {
+            PrintMatch(Lib_ComputerID::MatchFingerprints(arguments[1], arguments[2]));
         } else if (arguments.size() == 1 && arguments[0] == "--describe") {
             PrintDescription(Lib_ComputerID::DescribeComputerID(noTrace));
         } else {
-            std::cerr << "usage: print_id [--app HEXKEY | --describe]\n";
+            std::cerr << "usage: print_id [--app HEXKEY | --describe | --fingerprint HEXKEY |"
+                         " --match STORED CURRENT]\n";
             return 2;
         }
     } catch (const Lib_ComputerID::IDGenerationError& error) {
