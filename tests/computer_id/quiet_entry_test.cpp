@@ -3,6 +3,7 @@
 // flags as they were; and the C interface over it.
 #include <computer_id/c_interface.h>
 #include <computer_id/computer_id.h>
+#include <computer_id/fingerprint.h>
 #include <computer_id/id_description.h>
 #include <computer_id/id_generation_error.h>
 #include <computer_id/sha/sha.h>
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <span>
@@ -365,6 +367,16 @@ TEST(CInterfaceTest, LeavesComOnTheThreadAsItFoundIt)
     }
 }
 
+std::string Hex(const std::vector<std::uint8_t>& bytes)
+{
+    std::string text;
+    for (const std::uint8_t byte : bytes) {
+        text += "0123456789abcdef"[byte >> 4];
+        text += "0123456789abcdef"[byte & 0xf];
+    }
+    return text;
+}
+
 // The application's ID, from C++ and from C, against OpenSSL's HMAC-SHA-256 of the same text.
 TEST(GenerateAppSpecificIDTest, IsTheHmacOfThePlatformTextUnderTheKey)
 {
@@ -391,12 +403,7 @@ TEST(GenerateAppSpecificIDTest, IsTheHmacOfThePlatformTextUnderTheKey)
     const std::string text = "CPU0\nXeon\nBSN-4711\nAMI\n";
     const std::vector<std::uint8_t> mac = OpenSSLHmac(
         SHA256, key, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-    std::string expected;
-    for (const std::uint8_t byte : mac) {
-        expected += "0123456789abcdef"[byte >> 4];
-        expected += "0123456789abcdef"[byte & 0xf];
-    }
-    EXPECT_EQ(id, expected);
+    EXPECT_EQ(id, Hex(mac));
     EXPECT_EQ(WithoutPointers(trace.str()), WithoutPointers(idTrace.str()));
     ASSERT_EQ(onTypicalMachine([&] { return forApp(key, key.size()); }), COMPUTER_ID_OK);
     EXPECT_EQ(cId, id);
@@ -437,6 +444,30 @@ TEST(GenerateAppSpecificIDTest, IsTheHmacOfThePlatformTextUnderTheKey)
                  std::invalid_argument);
 }
 
+// The description tests' inventories, which the fingerprint tests share.
+void RealSerialNumbers(ScriptedWmi& wmi)
+{
+    TypicalMachine(wmi);
+    wmi.AddObject(L"Win32_BIOS").String(L"SerialNumber", L"  ").Null(L"Manufacturer");
+}
+
+void Placeholders(ScriptedWmi& wmi)
+{
+    wmi.AddObject(L"Win32_BaseBoard")
+        .String(L"SerialNumber", L" default STRING ")
+        .String(L"Product", L"X570")
+        .Integer(L"Model", 7);
+    wmi.AddObject(L"Win32_BIOS").String(L"SerialNumber", L"xxxxxxxx");
+}
+
+void SerialNumbersDenied(ScriptedWmi& wmi)
+{
+    wmi.AddObject(L"Win32_BaseBoard").Failing(L"SerialNumber", WBEM_E_ACCESS_DENIED);
+    wmi.AddObject(L"Win32_BIOS")
+        .Failing(L"SerialNumber", WBEM_E_ACCESS_DENIED)
+        .String(L"Manufacturer", L"To be filled by O.E.M.");
+}
+
 // Each object as "Class: Property state[ placeholder], ...", one per line.
 std::string Summary(const Lib_ComputerID::IdDescription& description)
 {
@@ -463,34 +494,17 @@ TEST(DescribeComputerIDTest, NamesEachPropertysStateAndTheVerdict)
         const char* summary; // properties that were not there are left out
     };
     const DescribeCase cases[] = {
-        {"real serial numbers",
-         [](ScriptedWmi& wmi) {
-             TypicalMachine(wmi);
-             wmi.AddObject(L"Win32_BIOS").String(L"SerialNumber", L"  ").Null(L"Manufacturer");
-         },
+        {"real serial numbers", RealSerialNumbers,
          "Win32_Processor: DeviceID value Name value\n"
          "Win32_BaseBoard: SerialNumber value\n"
          "Win32_BIOS: Manufacturer value\n"
          "Win32_BIOS: Manufacturer null SerialNumber value placeholder\n"
          "serial number"},
-        {"placeholders",
-         [](ScriptedWmi& wmi) {
-             wmi.AddObject(L"Win32_BaseBoard")
-                 .String(L"SerialNumber", L" default STRING ")
-                 .String(L"Product", L"X570")
-                 .Integer(L"Model", 7);
-             wmi.AddObject(L"Win32_BIOS").String(L"SerialNumber", L"xxxxxxxx");
-         },
+        {"placeholders", Placeholders,
          "Win32_BaseBoard: SerialNumber value placeholder Product value Model null\n"
          "Win32_BIOS: SerialNumber value placeholder\n"
          "model only"},
-        {"serial numbers denied",
-         [](ScriptedWmi& wmi) {
-             wmi.AddObject(L"Win32_BaseBoard").Failing(L"SerialNumber", WBEM_E_ACCESS_DENIED);
-             wmi.AddObject(L"Win32_BIOS")
-                 .Failing(L"SerialNumber", WBEM_E_ACCESS_DENIED)
-                 .String(L"Manufacturer", L"To be filled by O.E.M.");
-         },
+        {"serial numbers denied", SerialNumbersDenied,
          "Win32_BaseBoard: SerialNumber access denied\n"
          "Win32_BIOS: Manufacturer value placeholder SerialNumber access denied\n"
          "model only"},
@@ -559,4 +573,217 @@ TEST(CInterfaceTest, GivesTheDescriptionAsJson)
     EXPECT_STREQ(small.c_str(), "");
     EXPECT_EQ(computer_id_describe(nullptr, 10, &neededAgain, message, sizeof message),
               COMPUTER_ID_INVALID_ARGUMENT);
+}
+
+// A machine with every part; a null serial number is one the user may not read, a null
+// processor name one the processor does not give.
+struct Hardware {
+    const wchar_t* cpuId = L"CPU0";
+    const wchar_t* cpu = L"Xeon";
+    const wchar_t* product = L"X570";
+    const wchar_t* boardSerial = L"BSN-4711";
+    const wchar_t* vendor = L"AMI";
+    const wchar_t* biosSerial = L"BIOS-77";
+};
+
+std::function<void(ScriptedWmi&)> Machine(Hardware hardware)
+{
+    return [hardware](ScriptedWmi& wmi) {
+        const auto serial = [](auto& object, const wchar_t* name, const wchar_t* value) {
+            if (value != nullptr)
+                object.String(name, value);
+            else
+                object.Failing(name, WBEM_E_ACCESS_DENIED);
+        };
+        auto& processor = wmi.AddObject(L"Win32_Processor").String(L"DeviceID", hardware.cpuId);
+        if (hardware.cpu != nullptr)
+            processor.String(L"Name", hardware.cpu);
+        auto& board = wmi.AddObject(L"Win32_BaseBoard").String(L"Product", hardware.product);
+        serial(board, L"SerialNumber", hardware.boardSerial);
+        serial(wmi.AddObject(L"Win32_BIOS").String(L"Manufacturer", hardware.vendor),
+               L"SerialNumber", hardware.biosSerial);
+    };
+}
+
+const std::vector<std::uint8_t> kFingerprintKey(16, 0x4b);
+
+std::string FingerprintOf(const std::function<void(ScriptedWmi&)>& arrange,
+                          const std::vector<std::uint8_t>& key = kFingerprintKey)
+{
+    ScriptedWmi wmi;
+    arrange(wmi);
+    std::ostream noTrace(nullptr);
+    return Lib_ComputerID::GenerateFingerprint(noTrace, key);
+}
+
+TEST(FingerprintTest, TellsTheSameMachineAndWhatChanged)
+{
+    using Lib_ComputerID::MatchVerdict;
+    enum : unsigned { kCpu = 1, kBoard = 2, kBoardSerial = 4, kBios = 8, kBiosSerial = 16 };
+    const struct {
+        const char* name;
+        std::function<void(ScriptedWmi&)> stored, current;
+        MatchVerdict verdict;
+        unsigned changed;
+    } cases[] = {
+        {"identical", Machine({}), Machine({}), MatchVerdict::Same, 0},
+        {"BIOS update", Machine({}), Machine({.vendor = L"AMI Inc."}), MatchVerdict::SameMachine,
+         kBios},
+        {"processor upgrade", Machine({}), Machine({.cpu = L"Epyc"}), MatchVerdict::SameMachine,
+         kCpu},
+        {"board model", Machine({}), Machine({.product = L"B550"}), MatchVerdict::SameMachine,
+         kBoard},
+        {"board replaced", Machine({}), Machine({.product = L"B550", .boardSerial = L"BSN-9"}),
+         MatchVerdict::SameMachine, kBoard | kBoardSerial},
+        {"text moved between properties", Machine({}),
+         Machine({.cpuId = L"CPU0NameXeon", .cpu = nullptr}), MatchVerdict::SameMachine, kCpu},
+        {"both serial numbers", Machine({}),
+         Machine({.boardSerial = L"BSN-9", .biosSerial = L"BIOS-78"}), MatchVerdict::Different,
+         kBoardSerial | kBiosSerial},
+        {"placeholder on one side", Machine({.boardSerial = L"To Be Filled By OEM"}), Machine({}),
+         MatchVerdict::SameMachine, kBoardSerial},
+        {"serial numbers denied", Machine({}),
+         Machine({.boardSerial = nullptr, .biosSerial = nullptr}), MatchVerdict::Undecided,
+         kBoardSerial | kBiosSerial},
+        {"model only", Machine({.boardSerial = L"Default string", .biosSerial = L"0"}),
+         Machine({.cpu = L"Epyc", .boardSerial = L"Default string", .biosSerial = L"0"}),
+         MatchVerdict::Undecided, kCpu},
+        {"placeholder serials add nothing", RealSerialNumbers, TypicalMachine, MatchVerdict::Same,
+         0},
+        {"placeholders and denied", SerialNumbersDenied, Placeholders, MatchVerdict::Undecided,
+         kBoard | kBios},
+    };
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(entry.name);
+        const Lib_ComputerID::FingerprintMatch match = Lib_ComputerID::MatchFingerprints(
+            FingerprintOf(entry.stored), FingerprintOf(entry.current));
+        EXPECT_EQ(match.verdict, entry.verdict);
+        EXPECT_EQ(match.changed, entry.changed);
+    }
+}
+
+// Each part against OpenSSL's HMAC of its label and its length-prefixed values; the trace is
+// the application ID's.
+TEST(FingerprintTest, IsTheHmacOfEachPartAndTracesAsTheApplicationsId)
+{
+    const auto hmac = [](std::string text) {
+        return Hex(OpenSSLHmac(
+            SHA256, kFingerprintKey,
+            std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
+    };
+    const auto length = [](std::size_t size) {
+        std::string bytes;
+        for (std::size_t i = 0; i < 8; ++i)
+            bytes += static_cast<char>((size >> (8 * i)) & 0xffU);
+        return bytes;
+    };
+    const auto part = [&](const char* name, const std::vector<std::string>& fields) {
+        std::string text =
+            std::string("computer_id fingerprint ") + name + '\0' + length(fields.size() / 2);
+        for (const std::string& field : fields)
+            text += length(field.size()) + field;
+        return hmac(text).substr(0, 32);
+    };
+    const std::string expected = "cid1." + hmac("computer_id fingerprint key check").substr(0, 8) +
+                                 "." + part("processor", {"DeviceID", "CPU0", "Name", "Xeon"}) +
+                                 ".-." + part("board serial", {"SerialNumber", "BSN-4711"}) + "." +
+                                 part("bios", {"Manufacturer", "AMI"}) + ".-";
+    std::ostringstream trace;
+    std::ostringstream idTrace;
+    ScriptedWmi wmi;
+    TypicalMachine(wmi);
+    EXPECT_EQ(Lib_ComputerID::GenerateFingerprint(trace, kFingerprintKey), expected);
+    (void)Lib_ComputerID::GenerateAppSpecificID(idTrace, kFingerprintKey);
+    EXPECT_EQ(WithoutPointers(trace.str()), WithoutPointers(idTrace.str()));
+}
+
+// Texts that are no fingerprints, and fingerprints of two keys.
+TEST(CInterfaceTest, MatchRefusesTextsThatAreNoFingerprints)
+{
+    const std::string one = FingerprintOf(Machine({}));
+    const std::string other = FingerprintOf(Machine({}), std::vector<std::uint8_t>(16, 0x4c));
+    // Made with other keys, the two share no digest, and every part is present.
+    ASSERT_EQ(one.size(), 178U);
+    EXPECT_NE(one.substr(5, 8), other.substr(5, 8));
+    for (std::size_t at = 14; at < one.size(); at += 33)
+        EXPECT_NE(one.substr(at, 32), other.substr(at, 32)) << at;
+    const std::string malformed =
+        " fingerprint is not one: cid1, 8 hex digits and 5 parts of 32 hex digits or -, "
+        "dot-separated";
+    std::string altered = one;
+    altered[6] = 'g';
+    const struct {
+        std::string stored, current;
+        int status;
+        std::string message;
+    } cases[] = {
+        {one.substr(0, one.size() - 1), one, COMPUTER_ID_INVALID_ARGUMENT,
+         "The stored" + malformed},
+        {one, altered, COMPUTER_ID_INVALID_ARGUMENT, "The current" + malformed},
+        {one, one + ".-", COMPUTER_ID_INVALID_ARGUMENT, "The current" + malformed},
+        {one, one + " ", COMPUTER_ID_INVALID_ARGUMENT, "The current" + malformed},
+        {"cid12" + one.substr(4), one, COMPUTER_ID_INVALID_ARGUMENT,
+         "The stored fingerprint is of a version this library does not read (it reads cid1)"},
+        {other, one, COMPUTER_ID_KEY_MISMATCH,
+         "The fingerprints were made with different application keys"},
+        {other, altered, COMPUTER_ID_INVALID_ARGUMENT, "The current" + malformed},
+    };
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(entry.stored + " " + entry.current);
+        int verdict = -1;
+        unsigned changed = 99;
+        char message[160];
+        EXPECT_EQ(computer_id_match(entry.stored.c_str(), entry.current.c_str(), &verdict, &changed,
+                                    message, sizeof message),
+                  entry.status);
+        EXPECT_EQ(message, entry.message);
+        EXPECT_EQ(verdict, -1);
+        EXPECT_EQ(changed, 99U);
+    }
+    EXPECT_THROW((void)Lib_ComputerID::MatchFingerprints(one, one + '\0'), std::invalid_argument);
+}
+
+TEST(CInterfaceTest, GivesAndMatchesFingerprints)
+{
+    char message[160];
+    const std::string replaced = FingerprintOf(Machine({.boardSerial = L"BSN-9"}));
+    ScriptedWmi wmi;
+    Machine({})(wmi);
+    std::ostream noTrace(nullptr);
+    const std::string expected = Lib_ComputerID::GenerateFingerprint(noTrace, kFingerprintKey);
+    const auto fingerprint = [&](const std::uint8_t* key, char* text, std::size_t size,
+                                 std::size_t* needed) {
+        return computer_id_fingerprint(key, kFingerprintKey.size(), text, size, needed, message,
+                                       sizeof message);
+    };
+    char text[COMPUTER_ID_MAX_FINGERPRINT_SIZE];
+    std::size_t needed = 0;
+    ASSERT_EQ(fingerprint(kFingerprintKey.data(), text, sizeof text, &needed), COMPUTER_ID_OK);
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(needed, expected.size() + 1);
+    EXPECT_EQ(fingerprint(kFingerprintKey.data(), text, expected.size(), &needed),
+              COMPUTER_ID_BUFFER_TOO_SMALL);
+    EXPECT_EQ(needed, expected.size() + 1);
+    EXPECT_STREQ(text, "");
+    EXPECT_STREQ(message, "fingerprint_size is too small for the fingerprint; "
+                          "COMPUTER_ID_MAX_FINGERPRINT_SIZE (256) bytes always suffice");
+    EXPECT_EQ(fingerprint(nullptr, text, sizeof text, &needed), COMPUTER_ID_INVALID_ARGUMENT);
+    EXPECT_STREQ(message, "The application key must be at least 16 bytes (128 bits) long");
+    EXPECT_EQ(fingerprint(kFingerprintKey.data(), nullptr, sizeof text, &needed),
+              COMPUTER_ID_INVALID_ARGUMENT);
+    EXPECT_STREQ(message, "Invalid argument: fingerprint is NULL");
+
+    int verdict = -1;
+    unsigned changed = 99;
+    EXPECT_EQ(
+        computer_id_match(expected.c_str(), nullptr, &verdict, &changed, message, sizeof message),
+        COMPUTER_ID_INVALID_ARGUMENT);
+    EXPECT_STREQ(message,
+                 "Invalid argument: stored, current, verdict and changed must not be NULL");
+    ASSERT_EQ(computer_id_match(expected.c_str(), replaced.c_str(), &verdict, &changed, message,
+                                sizeof message),
+              COMPUTER_ID_OK);
+    EXPECT_EQ(verdict, COMPUTER_ID_MATCH_SAME_MACHINE);
+    EXPECT_EQ(changed, unsigned{COMPUTER_ID_PART_BOARD_SERIAL});
+    EXPECT_STREQ(message, "");
 }

@@ -22,9 +22,11 @@ enum computer_id_status {
     /* A COM or WMI step failed or no value was found: the message says which. */
     COMPUTER_ID_NO_ID = 1,
     COMPUTER_ID_OUT_OF_MEMORY = 2,
-    /* id_size (json_size) cannot hold the ID (the description) and its NUL. */
+    /* id_size (json_size, fingerprint_size) cannot hold the ID (the description, the
+     * fingerprint) and its NUL. */
     COMPUTER_ID_BUFFER_TOO_SMALL = 3,
-    /* id (json) is NULL, or the application key is NULL, too short or too long. */
+    /* id (json, fingerprint) is NULL, the application key is NULL, too short or too long, or
+     * a text given as a fingerprint is none. */
     COMPUTER_ID_INVALID_ARGUMENT = 4,
     /* Any other failure inside the library. */
     COMPUTER_ID_INTERNAL_ERROR = 5,
