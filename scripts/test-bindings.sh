@@ -25,6 +25,8 @@ app_id=$("$scratch/embedding/print_id" --app "$app_key") || fail "print_id --app
 verdict=$("$scratch/embedding/print_id" --describe | sed -n 's/^verdict: \([a-z ]*\):.*/\1/p')
 [ "$verdict" = "serial number" ] || [ "$verdict" = "model only" ] ||
     fail "print_id --describe gives no verdict"
+. scripts/fingerprint-expectations.sh
+fingerprint_expectations "$scratch/embedding/print_id" "$app_key"
 # The message of the test builds whose WMI connection fails (tests/bindings).
 connection_failure="Could not connect. Error code = 0x8004100e"
 
@@ -74,14 +76,16 @@ node_tests() {
 }
 for node in node "$newer_node"; do
     node_version=$("$node" --version)
-    node_tests 9 "$scratch/project" env COMPUTER_ID_EXPECTED_ID="$id" \
+    node_tests 10 "$scratch/project" env COMPUTER_ID_EXPECTED_ID="$id" \
         COMPUTER_ID_APP_KEY="$app_key" COMPUTER_ID_EXPECTED_APP_ID="$app_id" \
-        COMPUTER_ID_EXPECTED_VERDICT="$verdict" "$node" --test --test-reporter=tap \
-        computer_id.test.js import.test.mjs
+        COMPUTER_ID_EXPECTED_VERDICT="$verdict" COMPUTER_ID_EXPECTED_FINGERPRINT="$fingerprint" \
+        COMPUTER_ID_OTHER_KEY="$other_key" COMPUTER_ID_OTHER_FINGERPRINT="$other_fingerprint" \
+        COMPUTER_ID_CHANGED_FINGERPRINT="$changed_fingerprint" COMPUTER_ID_EXPECTED_MATCH="$match" \
+        "$node" --test --test-reporter=tap computer_id.test.js import.test.mjs
     node_tests 1 "$scratch/node-failing" env COMPUTER_ID_EXPECTED_STATUS=1 \
         COMPUTER_ID_EXPECTED_MESSAGE="$connection_failure" "$node" --test \
         --test-reporter=tap computer_id.test.js
-    echo "ok: Node $node_version: the installed package gives the program's ID, print_id's application ID and verdict, refuses short keys and keys that are not Buffer or Uint8Array, keeps the event loop running during its Promise forms, loads with require and import, and with an addon whose WMI connection fails raises ComputerIdError with status 1 and the console's message"
+    echo "ok: Node $node_version: the installed package gives the program's ID, print_id's application ID, verdict, fingerprints and match, refuses cut fingerprints and those of two keys, short keys and keys that are not Buffer or Uint8Array, keeps the event loop running during its Promise forms, loads with require and import, and with an addon whose WMI connection fails raises ComputerIdError with status 1 and the console's message"
 done
 
 # Asked to build from source, the install builds the addon with this machine's compiler and
@@ -184,10 +188,12 @@ read -r package library_version loaded <"$scratch/loaded"
 [ "$library_version $loaded" = "$wheel_version $(realpath "$package/libcomputer_id.so.0")" ] ||
     fail "the wheel's package loaded $loaded, version $library_version"
 COMPUTER_ID_EXPECTED_ID=$id COMPUTER_ID_APP_KEY=$app_key COMPUTER_ID_EXPECTED_APP_ID=$app_id \
-    COMPUTER_ID_EXPECTED_VERDICT=$verdict "$python" -B tests/bindings/computer_id_binding_test.py \
-    -q >"$scratch/binding_test.out" 2>&1 ||
+    COMPUTER_ID_EXPECTED_VERDICT=$verdict COMPUTER_ID_EXPECTED_FINGERPRINT=$fingerprint \
+    COMPUTER_ID_OTHER_KEY=$other_key COMPUTER_ID_OTHER_FINGERPRINT=$other_fingerprint \
+    COMPUTER_ID_CHANGED_FINGERPRINT=$changed_fingerprint COMPUTER_ID_EXPECTED_MATCH=$match \
+    "$python" -B tests/bindings/computer_id_binding_test.py -q >"$scratch/binding_test.out" 2>&1 ||
     { cat "$scratch/binding_test.out"; fail "the Python binding's test on the wheel"; }
-echo "ok: $(basename "$linux_wheel"), installed with pip into a fresh virtual environment, loads its own library and gives the program's ID, print_id's application ID and verdict, and its version"
+echo "ok: $(basename "$linux_wheel"), installed with pip into a fresh virtual environment, loads its own library and gives the program's ID, print_id's application ID, verdict, fingerprints and match, and its version"
 
 # The package loads whichever library is inside it, so its failure path is tested on a copy
 # of the installed package whose library is the one scripted to fail its WMI connection.

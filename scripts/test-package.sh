@@ -148,6 +148,8 @@ verdict=$(sed -n 's/^verdict: \([a-z ]*\):.*/\1/p' "$scratch/describe.out")
 [ "$verdict" = "serial number" ] || [ "$verdict" = "model only" ] ||
     fail "print_id --describe printed: $(cat "$scratch/describe.out")"
 echo "ok: print_id --app gives 64 hex digits, --describe the verdict '$verdict'"
+. scripts/fingerprint-expectations.sh
+fingerprint_expectations "$scratch/print_id/print_id" "$app_key"
 
 # print_id_c, built with the pkg-config file of $3 in the library folder $1 below the prefix
 # $2, must take the headers below that prefix and print the program's ID.
@@ -201,9 +203,13 @@ mcs -nologo -warnaserror -r:System.Runtime.Serialization -out:"$scratch/binding_
 (export PYTHONPATH="$scratch/python/usr/lib/python3/dist-packages"
     export LD_LIBRARY_PATH="$runtime_libdir"
     COMPUTER_ID_EXPECTED_ID=$id COMPUTER_ID_APP_KEY=$app_key COMPUTER_ID_EXPECTED_APP_ID=$app_id \
-        COMPUTER_ID_EXPECTED_VERDICT=$verdict /usr/bin/python3 -B -m unittest -q \
-        tests/bindings/computer_id_binding_test.py || fail "the Python binding's test"
-    mono "$scratch/binding_check.exe" id "$id" "$app_key" "$app_id" "$verdict" ||
+        COMPUTER_ID_EXPECTED_VERDICT=$verdict COMPUTER_ID_EXPECTED_FINGERPRINT=$fingerprint \
+        COMPUTER_ID_OTHER_KEY=$other_key COMPUTER_ID_OTHER_FINGERPRINT=$other_fingerprint \
+        COMPUTER_ID_CHANGED_FINGERPRINT=$changed_fingerprint COMPUTER_ID_EXPECTED_MATCH=$match \
+        /usr/bin/python3 -B -m unittest -q tests/bindings/computer_id_binding_test.py ||
+        fail "the Python binding's test"
+    mono "$scratch/binding_check.exe" id "$id" "$app_key" "$app_id" "$verdict" "$fingerprint" \
+        "$other_key" "$other_fingerprint" "$changed_fingerprint" "$match" ||
         fail "the C# binding gives no ID or another"
     export LD_LIBRARY_PATH="$scratch/failing"
     COMPUTER_ID_EXPECTED_STATUS=1 COMPUTER_ID_EXPECTED_MESSAGE=$connection_failure \
@@ -212,7 +218,7 @@ mcs -nologo -warnaserror -r:System.Runtime.Serialization -out:"$scratch/binding_
     mono "$scratch/binding_check.exe" error 1 "$connection_failure" ||
         fail "the C# binding's exception for a failure") >"$scratch/bindings.out" 2>&1 ||
     { cat "$scratch/bindings.out"; exit 1; }
-echo "ok: the Python module of $(basename "$python_deb") and ComputerId.cs of $(basename "$dev_deb") (Mono), on $(basename "$library_deb") alone, give the program's ID, print_id's application ID and verdict, the module takes bytes-like keys alone, and both raise the C interface's status and message for a failing connection"
+echo "ok: the Python module of $(basename "$python_deb") and ComputerId.cs of $(basename "$dev_deb") (Mono), on $(basename "$library_deb") alone, give the program's ID, print_id's application ID, verdict, fingerprints and match, refuse cut fingerprints and those of two keys, the module takes bytes-like keys alone, and both raise the C interface's status and message for a failing connection"
 
 # Installed and purged again, the packages leave nothing behind, the Python module's byte
 # code included, which its package compiles on install and removes before the module. As

@@ -21,6 +21,8 @@ namespace Lib_ComputerID
         BufferTooSmall = 3,
         InvalidArgument = 4,
         InternalError = 5,
+        // Two fingerprints were made with different application keys.
+        KeyMismatch = 6,
     }
 
     // The library gave no ID: Status says what kind of failure, Message why.
@@ -62,9 +64,44 @@ namespace Lib_ComputerID
         [DataMember(Name = "verdict")] public string Verdict;
     }
 
+    // Match's verdicts (computer_id/c_interface.h says when each holds).
+    public enum MatchVerdict
+    {
+        Same = 0,
+        SameMachine = 1,
+        Different = 2,
+        Undecided = 3,
+    }
+
+    // The parts of a fingerprint, by their bits in the C interface.
+    [Flags]
+    public enum FingerprintParts
+    {
+        None = 0,
+        Processor = 1,
+        Board = 2,
+        BoardSerial = 4,
+        Bios = 8,
+        BiosSerial = 16,
+    }
+
+    public struct FingerprintMatch
+    {
+        public readonly MatchVerdict Verdict;
+        // The parts that differ or are present on one side only.
+        public readonly FingerprintParts Changed;
+
+        public FingerprintMatch(MatchVerdict verdict, FingerprintParts changed)
+        {
+            Verdict = verdict;
+            Changed = changed;
+        }
+    }
+
     public static class ComputerId
     {
         const int IdSize = 65;
+        const int FingerprintSize = 256;
         const int MessageSize = 1024;
 
         // The library by the name each system's runtime finds it under. For "computer_id" .NET
@@ -95,6 +132,19 @@ namespace Lib_ComputerID
                                                 out UIntPtr jsonNeeded, byte[] message,
                                                 UIntPtr messageSize);
 
+            [DllImport(Name, EntryPoint = "computer_id_fingerprint",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int Fingerprint(byte[] key, UIntPtr keySize,
+                                                   byte[] fingerprint, UIntPtr fingerprintSize,
+                                                   IntPtr fingerprintNeeded, byte[] message,
+                                                   UIntPtr messageSize);
+
+            [DllImport(Name, EntryPoint = "computer_id_match",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int Match(byte[] stored, byte[] current, out int verdict,
+                                             out uint changed, byte[] message,
+                                             UIntPtr messageSize);
+
             [DllImport(Name, EntryPoint = "computer_id_version",
                        CallingConvention = CallingConvention.Cdecl)]
             internal static extern IntPtr Version();
@@ -121,6 +171,19 @@ namespace Lib_ComputerID
                                                 out UIntPtr jsonNeeded, byte[] message,
                                                 UIntPtr messageSize);
 
+            [DllImport(Name, EntryPoint = "computer_id_fingerprint",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int Fingerprint(byte[] key, UIntPtr keySize,
+                                                   byte[] fingerprint, UIntPtr fingerprintSize,
+                                                   IntPtr fingerprintNeeded, byte[] message,
+                                                   UIntPtr messageSize);
+
+            [DllImport(Name, EntryPoint = "computer_id_match",
+                       CallingConvention = CallingConvention.Cdecl)]
+            internal static extern int Match(byte[] stored, byte[] current, out int verdict,
+                                             out uint changed, byte[] message,
+                                             UIntPtr messageSize);
+
             [DllImport(Name, EntryPoint = "computer_id_version",
                        CallingConvention = CallingConvention.Cdecl)]
             internal static extern IntPtr Version();
@@ -146,6 +209,27 @@ namespace Lib_ComputerID
             return OnWindows
                 ? WindowsLibrary.Describe(json, jsonSize, out jsonNeeded, message, messageSize)
                 : LinuxLibrary.Describe(json, jsonSize, out jsonNeeded, message, messageSize);
+        }
+
+        static int NativeFingerprint(byte[] key, UIntPtr keySize, byte[] fingerprint,
+                                     UIntPtr fingerprintSize, byte[] message,
+                                     UIntPtr messageSize)
+        {
+            return OnWindows
+                ? WindowsLibrary.Fingerprint(key, keySize, fingerprint, fingerprintSize,
+                                             IntPtr.Zero, message, messageSize)
+                : LinuxLibrary.Fingerprint(key, keySize, fingerprint, fingerprintSize,
+                                           IntPtr.Zero, message, messageSize);
+        }
+
+        static int NativeMatch(byte[] stored, byte[] current, out int verdict, out uint changed,
+                               byte[] message, UIntPtr messageSize)
+        {
+            return OnWindows
+                ? WindowsLibrary.Match(stored, current, out verdict, out changed, message,
+                                       messageSize)
+                : LinuxLibrary.Match(stored, current, out verdict, out changed, message,
+                                     messageSize);
         }
 
         static IntPtr NativeVersion()
@@ -200,6 +284,41 @@ namespace Lib_ComputerID
                 return (IdDescription)serializer.ReadObject(stream);
         }
 
+        // This machine's fingerprint for the application of key (as GetForApp takes it): a
+        // short ASCII text to store and later hand to Match with a fresh one. Throws
+        // ComputerIdException as GetForApp.
+        public static string Fingerprint(byte[] key)
+        {
+            if (key == null)
+                throw new ArgumentNullException("key");
+            var fingerprint = new byte[FingerprintSize];
+            var message = new byte[MessageSize];
+            int status = NativeFingerprint(key, (UIntPtr)key.Length, fingerprint,
+                                           (UIntPtr)fingerprint.Length, message,
+                                           (UIntPtr)message.Length);
+            Check(status, message);
+            return Text(fingerprint);
+        }
+
+        // Compares a stored fingerprint with a current one of the same key, without reading
+        // the hardware. Throws ComputerIdException: InvalidArgument for a text that is no
+        // fingerprint, KeyMismatch for fingerprints of different keys.
+        public static FingerprintMatch Match(string stored, string current)
+        {
+            if (stored == null)
+                throw new ArgumentNullException("stored");
+            if (current == null)
+                throw new ArgumentNullException("current");
+            var message = new byte[MessageSize];
+            int verdict;
+            uint changed;
+            int status = NativeMatch(FingerprintText(stored, "stored"),
+                                     FingerprintText(current, "current"), out verdict,
+                                     out changed, message, (UIntPtr)message.Length);
+            Check(status, message);
+            return new FingerprintMatch((MatchVerdict)verdict, (FingerprintParts)changed);
+        }
+
         // The library's version, "major.minor.patch".
         public static string Version
         {
@@ -210,6 +329,20 @@ namespace Lib_ComputerID
         {
             if (status != (int)ComputerIdStatus.Ok)
                 throw new ComputerIdException((ComputerIdStatus)status, Text(message));
+        }
+
+        // A fingerprint (side: "stored" or "current") as the library reads it, NUL-terminated.
+        // The runtime's own marshalling would take Windows' code page, whose best-fit mapping
+        // can turn a character outside ASCII into an ASCII one; as UTF-8 such a character stays
+        // one the library refuses.
+        static byte[] FingerprintText(string text, string side)
+        {
+            // The library would read only up to a NUL and so could take a damaged text for
+            // whole.
+            if (text.IndexOf('\0') >= 0)
+                throw new ComputerIdException(ComputerIdStatus.InvalidArgument, "The " + side +
+                                              " fingerprint holds a NUL character");
+            return Encoding.UTF8.GetBytes(text + "\0");
         }
 
         // The library's texts are ASCII and NUL-terminated.

@@ -1,8 +1,9 @@
 // The Node-API addon of the npm package computer-id: the C interface's calls for JavaScript.
-// Each call gives [status, text], the text being the ID or the description's JSON on success
-// and the C interface's message otherwise; index.js turns a failure into ComputerIdError, so
-// that the error class and its codes are JavaScript's alone. The *Async forms run the call on
-// libuv's thread pool and give a Promise of the same pair.
+// Each call gives [status, text], the text being the ID, the description's JSON or the
+// fingerprint on success and the C interface's message otherwise (match gives the verdict's and
+// the changed parts' numbers after them); index.js turns a failure into ComputerIdError and the
+// numbers into names, so that the error class, its codes and the names are JavaScript's alone.
+// The *Async forms run the call on libuv's thread pool and give a Promise of the same pair.
 #include <computer_id/c_interface.h>
 
 #include <napi.h>
@@ -46,6 +47,16 @@ Outcome GetAppId(const std::vector<unsigned char>& key)
     const int status = computer_id_get_for_app(key.data(), key.size(), id.data(), id.size(),
                                                message.data(), message.size());
     return {status, status == COMPUTER_ID_OK ? id.data() : message.data()};
+}
+
+Outcome Fingerprint(const std::vector<unsigned char>& key)
+{
+    std::array<char, COMPUTER_ID_MAX_FINGERPRINT_SIZE> fingerprint{};
+    std::array<char, kMessageSize> message{};
+    const int status =
+        computer_id_fingerprint(key.data(), key.size(), fingerprint.data(), fingerprint.size(),
+                                nullptr, message.data(), message.size());
+    return {status, status == COMPUTER_ID_OK ? fingerprint.data() : message.data()};
 }
 
 Outcome Describe()
@@ -96,6 +107,16 @@ std::vector<unsigned char> Key(const Napi::CallbackInfo& info)
     return {bytes.Data(), bytes.Data() + bytes.ElementLength()};
 }
 
+// A fingerprint argument (side: "stored" or "current") as the library reads it. As UTF-8 a
+// character outside ASCII stays one that the library refuses as malformed.
+std::string FingerprintText(const Napi::Value& value, const std::string& side)
+{
+    if (!value.IsString()) {
+        throw Napi::TypeError::New(value.Env(), side + " must be a string");
+    }
+    return value.As<Napi::String>().Utf8Value();
+}
+
 // A sync call's trace function and the first value it threw, which cannot pass through the
 // C interface and is thrown once the call has returned; later lines are not handed over.
 struct Trace {
@@ -144,6 +165,36 @@ Napi::Value DescribeSync(const Napi::CallbackInfo& info)
     return Pair(info.Env(), Describe());
 }
 
+Napi::Value FingerprintSync(const Napi::CallbackInfo& info)
+{
+    return Pair(info.Env(), Fingerprint(Key(info)));
+}
+
+// [status, message, verdict, changed]; without the hardware, so there is no Promise form.
+Napi::Value Match(const Napi::CallbackInfo& info)
+{
+    const std::string stored = FingerprintText(info[0], "stored");
+    const std::string current = FingerprintText(info[1], "current");
+    int verdict = 0;
+    unsigned changed = 0;
+    std::array<char, kMessageSize> message{};
+    Outcome outcome{COMPUTER_ID_INVALID_ARGUMENT, {}};
+    // The library would read only up to a NUL and so could take a damaged text for whole.
+    if (stored.find('\0') != std::string::npos) {
+        outcome.text = "The stored fingerprint holds a NUL character";
+    } else if (current.find('\0') != std::string::npos) {
+        outcome.text = "The current fingerprint holds a NUL character";
+    } else {
+        outcome.status = computer_id_match(stored.c_str(), current.c_str(), &verdict, &changed,
+                                           message.data(), message.size());
+        outcome.text = message.data();
+    }
+    Napi::Array result = Pair(info.Env(), outcome);
+    result.Set(2U, Napi::Number::New(info.Env(), verdict));
+    result.Set(3U, Napi::Number::New(info.Env(), changed));
+    return result;
+}
+
 // Runs a call on libuv's thread pool and resolves a Promise with its pair.
 class Call final : public Napi::AsyncWorker {
 public:
@@ -186,6 +237,11 @@ Napi::Value AppIdAsync(const Napi::CallbackInfo& info)
     return Call::Start(info.Env(), [key = Key(info)] { return GetAppId(key); });
 }
 
+Napi::Value FingerprintAsync(const Napi::CallbackInfo& info)
+{
+    return Call::Start(info.Env(), [key = Key(info)] { return Fingerprint(key); });
+}
+
 Napi::Value DescribeAsync(const Napi::CallbackInfo& info)
 {
     return Call::Start(info.Env(), Describe);
@@ -196,9 +252,12 @@ Napi::Object Init(Napi::Env env, Napi::Object exports)
     exports.Set("idSync", Napi::Function::New(env, IdSync, "idSync"));
     exports.Set("appIdSync", Napi::Function::New(env, AppIdSync, "appIdSync"));
     exports.Set("describeSync", Napi::Function::New(env, DescribeSync, "describeSync"));
+    exports.Set("fingerprintSync", Napi::Function::New(env, FingerprintSync, "fingerprintSync"));
+    exports.Set("match", Napi::Function::New(env, Match, "match"));
     exports.Set("id", Napi::Function::New(env, IdAsync, "id"));
     exports.Set("appId", Napi::Function::New(env, AppIdAsync, "appId"));
     exports.Set("describe", Napi::Function::New(env, DescribeAsync, "describe"));
+    exports.Set("fingerprint", Napi::Function::New(env, FingerprintAsync, "fingerprint"));
     exports.Set("version", Napi::String::New(env, computer_id_version()));
     return exports;
 }

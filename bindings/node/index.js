@@ -4,8 +4,12 @@
 // run of the pipeline.
 const addon = require('./addon').load();
 
-// The C interface's statuses 1 to 5, by name (computer_id/c_interface.h).
-const CODES = ['NO_ID', 'OUT_OF_MEMORY', 'BUFFER_TOO_SMALL', 'INVALID_ARGUMENT', 'INTERNAL_ERROR'];
+// The C interface's statuses 1 to 6, by name (computer_id/c_interface.h).
+const CODES = ['NO_ID', 'OUT_OF_MEMORY', 'BUFFER_TOO_SMALL', 'INVALID_ARGUMENT', 'INTERNAL_ERROR',
+  'KEY_MISMATCH'];
+// match()'s verdicts by their number, and the parts by their bit in its changed mask.
+const VERDICTS = ['same', 'same machine', 'different', 'undecided'];
+const PARTS = ['processor', 'board', 'board serial', 'bios', 'bios serial'];
 
 // The library gave no result: .status is the C interface's status, .code its name, and the
 // message the C interface's (for NO_ID, what the console program prints after "Error: ").
@@ -50,6 +54,20 @@ async function describe() {
   return JSON.parse(result(await addon.describe()));
 }
 
+function fingerprintSync(key) {
+  return result(addon.fingerprintSync(key));
+}
+
+async function fingerprint(key) {
+  return result(await addon.fingerprint(key));
+}
+
+function match(stored, current) {
+  const [status, message, verdict, changed] = addon.match(stored, current);
+  result([status, message]);
+  return { verdict: VERDICTS[verdict], changed: PARTS.filter((part, bit) => changed & (1 << bit)) };
+}
+
 // One object literal of plain names, which Node reads without running the module to give
 // import { computerId } from 'computer-id' the same names.
 module.exports = {
@@ -60,5 +78,8 @@ module.exports = {
   computerIdSync,
   describe,
   describeSync,
+  fingerprint,
+  fingerprintSync,
+  match,
   version: addon.version,
 };

@@ -1,6 +1,9 @@
 """The Python binding against the library it loads: the ID the console program printed
-(COMPUTER_ID_EXPECTED_ID) with the application ID and verdict that print_id gave for a key
-(COMPUTER_ID_APP_KEY, COMPUTER_ID_EXPECTED_APP_ID, COMPUTER_ID_EXPECTED_VERDICT), or the
+(COMPUTER_ID_EXPECTED_ID) with the application ID, verdict and fingerprint that print_id gave
+for a key (COMPUTER_ID_APP_KEY, COMPUTER_ID_EXPECTED_APP_ID, COMPUTER_ID_EXPECTED_VERDICT,
+COMPUTER_ID_EXPECTED_FINGERPRINT), its fingerprint for another key (COMPUTER_ID_OTHER_KEY,
+COMPUTER_ID_OTHER_FINGERPRINT) and its match of the first with a changed copy
+(COMPUTER_ID_CHANGED_FINGERPRINT, COMPUTER_ID_EXPECTED_MATCH: print_id's two lines), or the
 failure of a library scripted to fail (COMPUTER_ID_EXPECTED_STATUS and
 COMPUTER_ID_EXPECTED_MESSAGE)."""
 import os
@@ -48,6 +51,25 @@ class IdTest(unittest.TestCase):
         description = computer_id.describe()
         self.assertEqual(description["verdict"], os.environ["COMPUTER_ID_EXPECTED_VERDICT"])
         self.assertEqual([o["class"] for o in description["objects"]][:1], ["Win32_Processor"])
+
+    def test_gives_print_ids_fingerprints_and_match(self):
+        stored, other = (computer_id.fingerprint(bytes.fromhex(os.environ[name]))
+                         for name in ("COMPUTER_ID_APP_KEY", "COMPUTER_ID_OTHER_KEY"))
+        self.assertEqual((stored, other), (os.environ["COMPUTER_ID_EXPECTED_FINGERPRINT"],
+                                           os.environ["COMPUTER_ID_OTHER_FINGERPRINT"]))
+        self.assertEqual(computer_id.match(stored, stored), ("same", frozenset()))
+        printed = dict(line.split(": ")
+                       for line in os.environ["COMPUTER_ID_EXPECTED_MATCH"].split("\n"))
+        self.assertEqual(computer_id.match(stored, os.environ["COMPUTER_ID_CHANGED_FINGERPRINT"]),
+                         (printed["verdict"], frozenset(printed["changed"].split(", ")) - {"none"}))
+        invalid = computer_id.INVALID_ARGUMENT
+        for status, call in ((computer_id.KEY_MISMATCH, lambda: computer_id.match(stored, other)),
+                             (invalid, lambda: computer_id.match(stored, stored[:40])),
+                             (invalid, lambda: computer_id.match(f"{stored}\0{stored}", stored)),
+                             (invalid, lambda: computer_id.fingerprint(bytes(15)))):
+            with self.assertRaises(computer_id.ComputerIDError) as raised:
+                call()
+            self.assertEqual(raised.exception.status, status)
 
 
 @unittest.skipUnless(EXPECTED_MESSAGE, "no expected failure given")

@@ -4,6 +4,8 @@
     print(computer_id.get())                    # the machine's ID
     print(computer_id.get(app_key=key))         # this application's ID of the machine
     print(computer_id.describe()["verdict"])    # what the ID rests on
+    stored = computer_id.fingerprint(key)        # kept, and later matched with a fresh one
+    print(computer_id.match(stored, computer_id.fingerprint(key)))
 
 Standard library only: the package loads libcomputer_id.so.0 on Linux and computer_id.dll
 on Windows, the one beside this file (which the wheels carry) or else the one the system
@@ -18,7 +20,7 @@ import sys
 from collections.abc import Callable
 from typing import Any
 
-__all__ = ["ComputerIDError", "describe", "get", "version"]
+__all__ = ["ComputerIDError", "describe", "fingerprint", "get", "match", "version"]
 
 # The C interface's status codes and sizes (computer_id/c_interface.h).
 OK = 0
@@ -27,9 +29,14 @@ OUT_OF_MEMORY = 2
 BUFFER_TOO_SMALL = 3
 INVALID_ARGUMENT = 4
 INTERNAL_ERROR = 5
+KEY_MISMATCH = 6
 _ID_SIZE = 65
+_FINGERPRINT_SIZE = 256
 _MESSAGE_SIZE = 1024
 MIN_APP_KEY_SIZE = 16
+# match()'s verdicts by their number, and the parts by their bit in its changed mask.
+_VERDICTS = ("same", "same machine", "different", "undecided")
+_PARTS = ("processor", "board", "board serial", "bios", "bios serial")
 
 
 class ComputerIDError(Exception):
@@ -70,6 +77,14 @@ _library.computer_id_describe.argtypes = [ctypes.c_char_p, ctypes.c_size_t,
                                           ctypes.POINTER(ctypes.c_size_t), ctypes.c_char_p,
                                           ctypes.c_size_t]
 _library.computer_id_describe.restype = ctypes.c_int
+_library.computer_id_fingerprint.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p,
+                                             ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t),
+                                             ctypes.c_char_p, ctypes.c_size_t]
+_library.computer_id_fingerprint.restype = ctypes.c_int
+_library.computer_id_match.argtypes = [ctypes.c_char_p, ctypes.c_char_p,
+                                       ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_uint),
+                                       ctypes.c_char_p, ctypes.c_size_t]
+_library.computer_id_match.restype = ctypes.c_int
 _library.computer_id_version.argtypes = []
 _library.computer_id_version.restype = ctypes.c_char_p
 
@@ -85,6 +100,15 @@ def _check(status, message):
         raise MemoryError(_text(message.value))
     if status != OK:
         raise ComputerIDError(status, _text(message.value))
+
+
+def _key(app_key):
+    # bytes() would also make a key of zeros from a number and one from the items of a list,
+    # range or dict, none of them the key the caller holds.
+    if not isinstance(app_key, (bytes, bytearray, memoryview)):
+        raise TypeError(f"app_key must be bytes-like (bytes, bytearray or memoryview) with at "
+                        f"least {MIN_APP_KEY_SIZE} bytes, not {type(app_key).__name__}")
+    return bytes(app_key)
 
 
 def get(trace: Callable[[str], object] | None = None,
@@ -104,12 +128,7 @@ def get(trace: Callable[[str], object] | None = None,
     if app_key is not None:
         if trace is not None:
             raise TypeError("get() takes trace or app_key, not both")
-        # bytes() would also make a key of zeros from a number and one from the items of a
-        # list, range or dict, none of them the key the caller holds.
-        if not isinstance(app_key, (bytes, bytearray, memoryview)):
-            raise TypeError(f"app_key must be bytes-like (bytes, bytearray or memoryview) with at "
-                            f"least {MIN_APP_KEY_SIZE} bytes, not {type(app_key).__name__}")
-        key = bytes(app_key)
+        key = _key(app_key)
         status = _library.computer_id_get_for_app(key, len(key), id_buffer, _ID_SIZE, message,
                                                   _MESSAGE_SIZE)
     elif trace is None:
@@ -150,6 +169,47 @@ def describe() -> dict[str, Any]:
         size = needed.value
     _check(status, message)
     return json.loads(_text(text.value))
+
+
+def fingerprint(app_key: bytes | bytearray | memoryview) -> str:
+    """This machine's fingerprint for the application of app_key (the key as get() takes it):
+    a short ASCII text to store and later hand to match() with a fresh one. Raises as get()
+    does."""
+    key = _key(app_key)
+    text = ctypes.create_string_buffer(_FINGERPRINT_SIZE)
+    message = ctypes.create_string_buffer(_MESSAGE_SIZE)
+    status = _library.computer_id_fingerprint(key, len(key), text, _FINGERPRINT_SIZE, None, message,
+                                              _MESSAGE_SIZE)
+    _check(status, message)
+    return _text(text.value)
+
+
+def _fingerprint_text(text, side):
+    if not isinstance(text, str):
+        raise TypeError(f"{side} must be a str, not {type(text).__name__}")
+    # The library would read only up to a NUL and so could take a damaged text for whole.
+    if "\0" in text:
+        raise ComputerIDError(INVALID_ARGUMENT, f"The {side} fingerprint holds a NUL character")
+    # Characters outside ASCII stay as bytes that the library refuses as malformed.
+    return text.encode("utf-8")
+
+
+def match(stored: str, current: str) -> tuple[str, frozenset[str]]:
+    """Compares a stored fingerprint with a current one of the same key, without reading the
+    hardware: returns the verdict, "same", "same machine", "different" or "undecided", and
+    the frozenset of the parts that changed, among "processor", "board", "board serial",
+    "bios" and "bios serial". Raises ComputerIDError with status INVALID_ARGUMENT for a text
+    that is no fingerprint, KEY_MISMATCH for fingerprints of different keys."""
+    stored_text = _fingerprint_text(stored, "stored")
+    current_text = _fingerprint_text(current, "current")
+    verdict = ctypes.c_int(0)
+    changed = ctypes.c_uint(0)
+    message = ctypes.create_string_buffer(_MESSAGE_SIZE)
+    status = _library.computer_id_match(stored_text, current_text, ctypes.byref(verdict),
+                                        ctypes.byref(changed), message, _MESSAGE_SIZE)
+    _check(status, message)
+    return (_VERDICTS[verdict.value],
+            frozenset(part for bit, part in enumerate(_PARTS) if changed.value & 1 << bit))
 
 
 def version() -> str:

@@ -1,14 +1,15 @@
 'use strict';
 // The npm package as its users load it, against the console program: the ID it printed
 // (COMPUTER_ID_EXPECTED_ID), the application ID and verdict print_id gave for a key
-// (COMPUTER_ID_APP_KEY, COMPUTER_ID_EXPECTED_APP_ID, COMPUTER_ID_EXPECTED_VERDICT), or the
-// failure of an addon scripted to fail (COMPUTER_ID_EXPECTED_STATUS, _MESSAGE).
+// (COMPUTER_ID_APP_KEY, COMPUTER_ID_EXPECTED_APP_ID, COMPUTER_ID_EXPECTED_VERDICT), print_id's
+// fingerprints and match (as the Python binding's test takes them), or the failure of an addon
+// scripted to fail (COMPUTER_ID_EXPECTED_STATUS, _MESSAGE).
 const assert = require('node:assert/strict');
 const { describe, test } = require('node:test');
 const computerId = require('computer-id');
 
 const env = process.env;
-const CODES = { 1: 'NO_ID', 4: 'INVALID_ARGUMENT' };
+const CODES = { 1: 'NO_ID', 4: 'INVALID_ARGUMENT', 6: 'KEY_MISMATCH' };
 
 function isError(status, message) {
   return (error) => {
@@ -88,6 +89,26 @@ describe('the application ID', { skip: !env.COMPUTER_ID_APP_KEY }, () => {
   });
 });
 
+describe('the fingerprint', { skip: !env.COMPUTER_ID_EXPECTED_FINGERPRINT }, () => {
+  test('and match are print_id\'s; short keys, other keys and damaged texts refused', async () => {
+    const key = Buffer.from(env.COMPUTER_ID_APP_KEY, 'hex');
+    const stored = computerId.fingerprintSync(key);
+    assert.equal(stored, env.COMPUTER_ID_EXPECTED_FINGERPRINT);
+    assert.equal(await computerId.fingerprint(Buffer.from(env.COMPUTER_ID_OTHER_KEY, 'hex')),
+      env.COMPUTER_ID_OTHER_FINGERPRINT);
+    await assert.rejects(computerId.fingerprint(key.subarray(0, 15)), isError(4));
+    assert.deepEqual(computerId.match(stored, stored), { verdict: 'same', changed: [] });
+    const [verdict, changed] = env.COMPUTER_ID_EXPECTED_MATCH.split('\n')
+      .map((line) => line.slice(line.indexOf(': ') + 2));
+    assert.deepEqual(computerId.match(stored, env.COMPUTER_ID_CHANGED_FINGERPRINT),
+      { verdict, changed: changed === 'none' ? [] : changed.split(', ') });
+    assert.throws(() => computerId.match(stored, env.COMPUTER_ID_OTHER_FINGERPRINT), isError(6));
+    assert.throws(() => computerId.match(stored, stored.slice(0, 40)), isError(4));
+    assert.throws(() => computerId.match(`${stored}\0${stored}`, stored), isError(4));
+    assert.throws(() => computerId.match(stored, Buffer.from(stored)), TypeError);
+  });
+});
+
 describe('a failing inventory', { skip: !env.COMPUTER_ID_EXPECTED_MESSAGE }, () => {
   const status = Number(env.COMPUTER_ID_EXPECTED_STATUS);
   const message = env.COMPUTER_ID_EXPECTED_MESSAGE;
@@ -97,6 +118,7 @@ describe('a failing inventory', { skip: !env.COMPUTER_ID_EXPECTED_MESSAGE }, () 
     await assert.rejects(computerId.computerId(), isError(status, message));
     assert.throws(() => computerId.appIdSync(Buffer.alloc(16)), isError(status, message));
     assert.throws(() => computerId.describeSync(), isError(status, message));
+    await assert.rejects(computerId.fingerprint(Buffer.alloc(16)), isError(status, message));
     await assert.rejects(computerId.describe(), isError(status, message));
   });
 });
