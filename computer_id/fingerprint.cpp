@@ -132,34 +132,15 @@ ParsedFingerprint Parse(std::string_view text, const char* side)
 
 const char* FingerprintPartName(FingerprintPart part)
 {
-    switch (part) {
-    case FingerprintPart::Processor:
-        return "processor";
-    case FingerprintPart::Board:
-        return "board";
-    case FingerprintPart::BoardSerial:
-        return "board serial";
-    case FingerprintPart::Bios:
-        return "bios";
-    case FingerprintPart::BiosSerial:
-        break;
-    }
-    return "bios serial";
+    constexpr std::array<const char*, kPartCount> kNames{"processor", "board", "board serial",
+                                                         "bios", "bios serial"};
+    return kNames.at(IndexOf(part));
 }
 
 const char* MatchVerdictName(MatchVerdict verdict)
 {
-    switch (verdict) {
-    case MatchVerdict::Same:
-        return "same";
-    case MatchVerdict::SameMachine:
-        return "same machine";
-    case MatchVerdict::Different:
-        return "different";
-    case MatchVerdict::Undecided:
-        break;
-    }
-    return "undecided";
+    constexpr std::array kNames{"same", "same machine", "different", "undecided"};
+    return kNames.at(static_cast<std::size_t>(verdict));
 }
 
 std::string FingerprintText(const InventoryRecord& record, std::span<const std::uint8_t> appKey)
