@@ -20,15 +20,8 @@ printf '%s\n' "$id" | grep -Eqx '[0-9a-f]{33,64}' || fail "the console program p
 cmake -S tests/consumers/add_subdirectory -B "$scratch/embedding" -DCMAKE_BUILD_TYPE=Release \
     >/dev/null
 cmake --build "$scratch/embedding" -j "$(nproc)" >/dev/null
-app_key=000102030405060708090a0b0c0d0e0f
-app_id=$("$scratch/embedding/print_id" --app "$app_key") || fail "print_id --app failed"
-verdict=$("$scratch/embedding/print_id" --describe | sed -n 's/^verdict: \([a-z ]*\):.*/\1/p')
-[ "$verdict" = "serial number" ] || [ "$verdict" = "model only" ] ||
-    fail "print_id --describe gives no verdict"
-. scripts/fingerprint-expectations.sh
-fingerprint_expectations "$scratch/embedding/print_id" "$app_key"
-# The message of the test builds whose WMI connection fails (tests/bindings).
-connection_failure="Could not connect. Error code = 0x8004100e"
+. scripts/binding-expectations.sh
+binding_expectations "$scratch/embedding/print_id"
 
 # The npm package.
 tools=build/bindings/node-tools
