@@ -6,8 +6,12 @@
 #   install-deps.sh windows the MinGW-w64 cross compiler and Wine to run its output, with
 #                           wine64-preloader, without which Wine now and then fails to start
 #                           a program (tests/windows/wine_run.py)
-#   install-deps.sh vm      QEMU, busybox, cpio and systemd-tmpfiles for the system test, and
-#                           Debian's cloud kernel, unpacked into build/vm/ (not installed)
+#   install-deps.sh vm      QEMU for x86-64 and for 64-bit ARM with its UEFI firmware, the
+#                           aarch64 cross compiler, busybox, cpio and systemd-tmpfiles for the
+#                           system test; unpacked into build/vm/, not installed: Debian's
+#                           cloud kernels for amd64 and arm64, and the arm64 busybox and
+#                           systemd-tmpfiles with the libraries it loads (adds the arm64
+#                           architecture to dpkg when missing)
 set -eu
 
 profile=${1:-test}
@@ -20,7 +24,8 @@ test) packages="cmake g++ make googletest libgtest-dev libgmock-dev libssl-dev l
           python3-build python3-setuptools python3-wheel python3-venv" ;;
 windows) packages="cmake make g++-mingw-w64-x86-64-posix googletest python3
           python3-cryptography-vectors wine wine64 wine64-preloader" ;;
-vm) packages="cmake g++ make python3 qemu-system-x86 busybox-static cpio systemd" ;;
+vm) packages="cmake g++ make g++-aarch64-linux-gnu python3 qemu-system-x86 qemu-system-arm
+          qemu-efi-aarch64 busybox-static cpio systemd" ;;
 *) echo "usage: $0 [build|test|windows|vm]" >&2; exit 2 ;;
 esac
 
@@ -52,26 +57,51 @@ fi
 
 if [ "$profile" = vm ]; then
     cd "$(dirname "$0")/.."
-    kernel_package() {
-        apt-cache depends linux-image-cloud-amd64 2>/dev/null |
-            sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p'
-    }
-    package=$(kernel_package)
-    if [ -z "$package" ]; then
+    if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+        $sudo_cmd dpkg --add-architecture arm64
         $sudo_cmd apt-get update -qq
-        package=$(kernel_package)
     fi
-    [ -n "$package" ] || { echo "no kernel package behind linux-image-cloud-amd64" >&2; exit 1; }
-    if [ ! -d "build/vm/$package" ]; then
-        echo "Unpacking: $package"
-        rm -rf build/vm/download build/vm/linux-image-*
+    # unpack FOLDER PACKAGE...: downloads the packages and unpacks them all into
+    # build/vm/FOLDER, unless it is there already.
+    unpack() {
+        folder=build/vm/$1
+        shift
+        [ ! -d "$folder" ] || return 0
+        echo "Unpacking into $folder:" "$@"
+        rm -rf build/vm/download "$folder.partial"
         mkdir -p build/vm/download
         # apt's download user must be able to write there.
         chmod 777 build/vm/download
-        (cd build/vm/download && apt-get download -q "$package" >download.log 2>&1) ||
+        (cd build/vm/download && apt-get download -q "$@" >download.log 2>&1) ||
             { cat build/vm/download/download.log; exit 1; }
-        dpkg -x build/vm/download/"${package}"_*.deb "build/vm/$package.partial"
-        mv "build/vm/$package.partial" "build/vm/$package"
+        for deb in build/vm/download/*.deb; do
+            dpkg -x "$deb" "$folder.partial"
+        done
+        mv "$folder.partial" "$folder"
         rm -rf build/vm/download
-    fi
+    }
+    kernel_package() {
+        apt-cache depends "linux-image-cloud-$1:$1" 2>/dev/null |
+            sed -n 's/^ *Depends: \(linux-image-[^ :]*\)\(:[a-z0-9]*\)\{0,1\}$/\1/p'
+    }
+    for architecture in amd64 arm64; do
+        package=$(kernel_package $architecture)
+        if [ -z "$package" ]; then
+            $sudo_cmd apt-get update -qq
+            package=$(kernel_package $architecture)
+        fi
+        [ -n "$package" ] ||
+            { echo "no kernel package behind linux-image-cloud-$architecture" >&2; exit 1; }
+        if [ ! -d "build/vm/$package" ]; then
+            rm -rf build/vm/linux-image-*-cloud-$architecture
+            unpack "$package" "$package:$architecture"
+        fi
+    done
+    # The arm64 busybox and systemd-tmpfiles with the libraries it and libsystemd-shared
+    # load. busybox-static is not Multi-Arch: same, so installing the arm64 one would replace
+    # the build machine's.
+    arm64_userland="busybox-static systemd libsystemd-shared libc6 libacl1 libblkid1 libcap2
+        libcrypt1 libgcrypt20 libgpg-error0 libip4tc2 libkmod2 liblz4-1 liblzma5 libmount1
+        libssl3 libpam0g libaudit1 libcap-ng0 libseccomp2 libselinux1 libpcre2-8-0 libzstd1"
+    unpack arm64-userland $(printf '%s:arm64\n' $arm64_userland)
 fi

@@ -1,20 +1,37 @@
 #!/bin/sh
-# The first process of the test VM, run by busybox. It reports on the second serial port,
-# one "key value" line each, what the kernel exported, read without the program: SMBIOS
-# attribute files with their modes (content as hex bytes), the package of each processor,
-# the raw CPUID leaves of each processor through the kernel's cpuid driver; then the program's
-# output (as hex) run as root, as a user outside the group computerid, and after the shipped
-# serials recipe as a member of that group and again as the other user. Then it powers off.
+# The first process of the test VM, run by busybox, on x86-64 and on 64-bit ARM. It loads the
+# kernel modules listed in /lib/modules/order and reports on its report port (the second
+# serial port on x86-64; on ARM, whose virt machine has one serial port, the virtio console),
+# one "key value" line each, what the kernel exported, read without the program: whether
+# there is an SMBIOS folder, SMBIOS attribute files with their modes (content as hex bytes),
+# the package of each processor, the raw CPUID leaves of each x86 processor through the
+# kernel's cpuid driver and the MIDR_EL1 of each ARM one; then the program's output (as hex)
+# run as root, as a user outside the group computerid, and after the shipped serials recipe
+# as a member of that group and again as the other user, and where the VM has print_id, its
+# description of the ID as root and as the other user. Then it powers off.
 /bin/busybox --install -s /bin
 export PATH=/bin:/usr/bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
-insmod /lib/modules/cpuid.ko
+for module in $(cat /lib/modules/order); do
+    insmod "/lib/modules/$module"
+done
 chmod 1777 /tmp
 
-out=/dev/ttyS1
+if [ "$(uname -m)" = aarch64 ]; then
+    out=/dev/hvc0
+    # The console appears once its driver has probed the device.
+    tries=0
+    while [ ! -e "$out" ] && [ "$tries" -lt 100 ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+else
+    out=/dev/ttyS1
+fi
 dmi=/sys/class/dmi/id
+cpus=/sys/devices/system/cpu
 
 hex() { od -An -v -tx1 | tr -d ' \n'; }
 say() { printf '%s %s\n' "$1" "$2" >>"$out"; }
@@ -43,13 +60,20 @@ run_as() {
 }
 
 say begin "$(uname -r)"
+if [ -d "$dmi" ]; then say dmi present; else say dmi missing; fi
 report_files boot
 for name in board_serial board_vendor board_name bios_vendor product_serial; do
     [ -e "$dmi/$name" ] && say "dmi:$name" "$(hex <"$dmi/$name")"
 done
 say packages "$(sed -n 's/^physical id[[:space:]]*: //p' /proc/cpuinfo | sort -u | tr '\n' ,)"
 say cpuinfo "$(hex </proc/cpuinfo)"
+for cpu in "$cpus"/cpu[0-9]*; do
+    say "package:${cpu#"$cpus"/cpu}" "$(cat "$cpu/topology/physical_package_id")"
+    midr=$cpu/regs/identification/midr_el1
+    [ ! -e "$midr" ] || say "midr:${cpu#"$cpus"/cpu}" "$(cat "$midr")"
+done
 for device in /dev/cpu/*/cpuid; do
+    [ -e "$device" ] || continue
     cpu=${device#/dev/cpu/}
     cpu=${cpu%/cpuid}
     for leaf in 0 1 2147483650 2147483651 2147483652; do
@@ -65,5 +89,11 @@ say tmpfiles "$? $(hex </tmp/tmpfiles.err)"
 report_files recipe
 run_as member member
 run_as other-after-recipe other
+if [ -x /bin/print_id ]; then
+    for user in root other; do
+        su -s /bin/sh "$user" -c "/bin/print_id --describe </dev/null >/tmp/describe-$user.out 2>&1"
+        say "describe:$user" "$? $(hex <"/tmp/describe-$user.out")"
+    done
+fi
 say end done
 poweroff -f
