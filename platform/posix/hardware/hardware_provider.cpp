@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -130,11 +131,21 @@ std::size_t PackageCount(const std::filesystem::path& root, const FileReader& fi
     return packages.empty() ? 1 : packages.size();
 }
 
+// Read by each query, as the files of the board and the BIOS are, so that a file that
+// cannot be read fails the query that needs it.
+using ProcessorSource = std::function<ProcessorIdentity()>;
+
 std::vector<wmi::Instance> Processors(const std::filesystem::path& root, const FileReader& files,
-                                      const ProcessorIdentity& processor)
+                                      const ProcessorSource& source)
 {
     std::vector<wmi::Instance> instances;
     const std::size_t count = PackageCount(root, files);
+    ProcessorIdentity processor;
+    try {
+        processor = source();
+    } catch (const UnreadableProcessorFile& failure) {
+        FailListing(failure.error);
+    }
     instances.reserve(count);
     for (std::size_t index = 0; index < count; ++index) {
         // Each property is made in place and moved, never copied: a value whose copy runs out
@@ -181,7 +192,7 @@ SmbiosObject(const std::filesystem::path& root, const FileReader& files,
 
 std::vector<wmi::ClassDefinition> Classes(const std::filesystem::path& root,
                                           const std::shared_ptr<const FileReader>& files,
-                                          const ProcessorIdentity& processor)
+                                          const ProcessorSource& processor)
 {
     return {
         {L"Win32_Processor",
@@ -215,7 +226,8 @@ HardwareProvider::HardwareProvider(const std::filesystem::path& root)
 
 HardwareProvider::HardwareProvider(const std::filesystem::path& root,
                                    const std::shared_ptr<const FileReader>& files)
-    : HardwareProvider(root, files, MachineProcessor(root, *files))
+    : classes_(std::make_shared<const std::vector<wmi::ClassDefinition>>(
+          Classes(root, files, [root, files] { return MachineProcessor(root, *files); })))
 {
 }
 
@@ -223,7 +235,7 @@ HardwareProvider::HardwareProvider(const std::filesystem::path& root,
                                    const std::shared_ptr<const FileReader>& files,
                                    const ProcessorIdentity& processor)
     : classes_(std::make_shared<const std::vector<wmi::ClassDefinition>>(
-          Classes(root, files, processor)))
+          Classes(root, files, [processor] { return processor; })))
 {
 }
 

@@ -1,7 +1,7 @@
 // The provider that answers Win32_Processor, Win32_BaseBoard and Win32_BIOS from this
-// machine: CPUID for the processor, SMBIOS through sysfs for the board and the BIOS, with
-// the values that Windows' WMI gives for the same hardware. Files are read below a root
-// folder, "/" for the program and a fake tree for tests.
+// machine: CPUID (MIDR_EL1 on 64-bit ARM) for the processor, SMBIOS through sysfs for the board and
+// the BIOS, with the values that Windows' WMI gives for the same hardware. Files are read below a
+// root folder, "/" for the program and a fake tree for tests.
 #pragma once
 
 #include "file_reader.h"
@@ -21,7 +21,7 @@ namespace platform::hardware {
 
 class HardwareProvider {
 public:
-    // This machine's processor.
+    // This machine's processor (MachineProcessor), read by each processor query.
     explicit HardwareProvider(const std::filesystem::path& root);
     HardwareProvider(const std::filesystem::path& root,
                      const std::shared_ptr<const FileReader>& files);

@@ -2,12 +2,10 @@
 
 #include "../unicode.h"
 
+#include <charconv>
 #include <cstdio>
 #include <string>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
-#endif
+#include <system_error>
 
 namespace platform::hardware {
 
@@ -84,38 +82,29 @@ std::optional<std::wstring> CpuinfoField(std::string_view cpuinfo, std::string_v
     return std::nullopt;
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-std::optional<CpuidRegisters> ReadCpuid()
+struct Implementer {
+    std::uint8_t code;
+    const char* name;
+};
+
+// Frozen: a name added or changed here changes the IDs of every machine of that implementer.
+constexpr Implementer kImplementers[] = {
+    {0x41, "ARM"},       {0x42, "Broadcom"}, {0x43, "Cavium"}, {0x46, "Fujitsu"},
+    {0x48, "HiSilicon"}, {0x4E, "NVIDIA"},   {0x50, "APM"},    {0x51, "Qualcomm"},
+    {0x53, "Samsung"},   {0x61, "Apple"},    {0xC0, "Ampere"},
+};
+
+std::wstring ImplementerName(unsigned code)
 {
-    unsigned eax = 0;
-    unsigned ebx = 0;
-    unsigned ecx = 0;
-    unsigned edx = 0;
-    CpuidRegisters registers;
-    if (__get_cpuid(0, &eax, &ebx, &ecx, &edx) == 0) {
-        return std::nullopt;
-    }
-    registers.vendor = {ebx, edx, ecx};
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
-        return std::nullopt;
-    }
-    registers.signature = eax;
-    registers.features = edx;
-    std::array<std::uint32_t, 12> brand{};
-    for (unsigned leaf = 0; leaf < 3; ++leaf) {
-        if (__get_cpuid(0x80000002U + leaf, &eax, &ebx, &ecx, &edx) == 0) {
-            return registers;
+    for (const Implementer& implementer : kImplementers) {
+        if (implementer.code == code) {
+            return WidenUtf8(implementer.name);
         }
-        const std::size_t first = std::size_t{leaf} * 4;
-        brand[first] = eax;
-        brand[first + 1] = ebx;
-        brand[first + 2] = ecx;
-        brand[first + 3] = edx;
     }
-    registers.brand = brand;
-    return registers;
+    char text[5];
+    (void)std::snprintf(text, sizeof text, "0x%02X", code);
+    return WidenUtf8(text);
 }
-#endif
 
 } // namespace
 
@@ -131,6 +120,46 @@ ProcessorIdentity DecodeCpuid(const CpuidRegisters& registers)
     return identity;
 }
 
+ProcessorIdentity DecodeMidr(std::uint64_t midr)
+{
+    const auto implementer = static_cast<unsigned>((midr >> 24) & 0xFFU);
+    const auto variant = static_cast<unsigned>((midr >> 20) & 0xFU);
+    const auto partNumber = static_cast<unsigned>((midr >> 4) & 0xFFFU);
+    const auto revision = static_cast<unsigned>(midr & 0xFU);
+    ProcessorIdentity identity;
+    identity.manufacturer = ImplementerName(implementer);
+    // Four fields of at most three digits each and the fixed words never fill the buffer.
+    char description[64];
+    (void)std::snprintf(description, sizeof description,
+                        "ARMv8 Implementer 0x%02X Part 0x%03X Variant %u Revision %u", implementer,
+                        partNumber, variant, revision);
+    identity.description = WidenUtf8(description);
+    char processorId[17];
+    (void)std::snprintf(processorId, sizeof processorId, "%016llX",
+                        static_cast<unsigned long long>(midr));
+    identity.processorId = WidenUtf8(processorId);
+    return identity;
+}
+
+std::optional<std::uint64_t> ParseMidrAttribute(std::string_view text)
+{
+    constexpr std::string_view prefix = "0x";
+    constexpr std::size_t digits = 16;
+    if (text.ends_with('\n')) {
+        text.remove_suffix(1);
+    }
+    if (text.size() != prefix.size() + digits || !text.starts_with(prefix)) {
+        return std::nullopt;
+    }
+    text.remove_prefix(prefix.size());
+    std::uint64_t value = 0;
+    const auto [last, failure] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (failure != std::errc() || last != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 ProcessorIdentity ParseCpuinfo(std::string_view cpuinfo)
 {
     ProcessorIdentity identity;
@@ -139,13 +168,8 @@ ProcessorIdentity ParseCpuinfo(std::string_view cpuinfo)
     return identity;
 }
 
-ProcessorIdentity MachineProcessor(const std::filesystem::path& root, const FileReader& files)
+ProcessorIdentity CpuinfoProcessor(const std::filesystem::path& root, const FileReader& files)
 {
-#if defined(__x86_64__) || defined(__i386__)
-    if (const std::optional<CpuidRegisters> registers = ReadCpuid()) {
-        return DecodeCpuid(*registers);
-    }
-#endif
     const FileContent cpuinfo = files.Read(root / "proc/cpuinfo");
     return ParseCpuinfo(cpuinfo.status == FileContent::Status::Read ? cpuinfo.bytes
                                                                     : std::string());

@@ -1,5 +1,6 @@
-// The Win32_Processor identity strings, as Windows derives them from the processor's
-// CPUID registers.
+// The Win32_Processor identity strings: on x86 as Windows derives them from the processor's
+// CPUID registers; on 64-bit ARM from the Main ID Register (MIDR_EL1), in a form of this
+// project's own.
 #pragma once
 
 #include "file_reader.h"
@@ -34,11 +35,28 @@ struct ProcessorIdentity {
 };
 
 ProcessorIdentity DecodeCpuid(const CpuidRegisters& registers);
-// What /proc/cpuinfo offers for processors without CPUID: the first "vendor_id" as the
-// manufacturer and the first "model name" as the name.
+// The implementer's name as the manufacturer (or "0x" and its two hex digits where the
+// implementer is not one this project names), no name, the register's fields as the
+// description and the register as the processor ID. These strings enter stored IDs.
+ProcessorIdentity DecodeMidr(std::uint64_t midr);
+// MIDR_EL1 as the kernel writes it in sysfs: "0x", 16 hex digits, a newline. Empty for
+// anything else.
+std::optional<std::uint64_t> ParseMidrAttribute(std::string_view text);
+// What /proc/cpuinfo offers for processors whose registers cannot be read: the first
+// "vendor_id" as the manufacturer and the first "model name" as the name.
 ProcessorIdentity ParseCpuinfo(std::string_view cpuinfo);
-// This machine's processor: the CPUID instruction where there is one, else
-// <root>/proc/cpuinfo.
+// ParseCpuinfo of <root>/proc/cpuinfo; nothing where it cannot be read.
+ProcessorIdentity CpuinfoProcessor(const std::filesystem::path& root, const FileReader& files);
+
+// A file that the processor's values come from is there but could not be read (error is
+// its errno), or holds no value of the kind it always holds (error is 0).
+struct UnreadableProcessorFile {
+    int error = 0;
+};
+
+// This machine's processor, from the source of this architecture (processor_<arch>.cpp):
+// CPUID on x86; MIDR_EL1 on 64-bit ARM; elsewhere, and where those cannot be read,
+// <root>/proc/cpuinfo. Throws UnreadableProcessorFile.
 ProcessorIdentity MachineProcessor(const std::filesystem::path& root, const FileReader& files);
 
 } // namespace platform::hardware
