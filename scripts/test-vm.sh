@@ -6,7 +6,7 @@
 # holds busybox, the stand-alone program (preset static), the kernel's cpuid driver and
 # systemd-tmpfiles with its libraries; the arm64 one the arm64 busybox, the stand-alone
 # program (preset arm64-static), print_id linked statically for arm64, the kernel's virtio
-# console drivers (its report port) and the arm64 systemd-tmpfiles with its libraries, from
+# serial drivers (its report port) and the arm64 systemd-tmpfiles with its libraries, from
 # the packages that scripts/install-deps.sh vm unpacks. Both hold the serials recipe and the
 # users. Installs the Debian packages it needs when missing.
 set -eu

@@ -1,7 +1,7 @@
 #!/bin/sh
 # The first process of the test VM, run by busybox, on x86-64 and on 64-bit ARM. It loads the
 # kernel modules listed in /lib/modules/order and reports on its report port (the second
-# serial port on x86-64; on ARM, whose virt machine has one serial port, the virtio console),
+# serial port on x86-64; on ARM, whose virt machine has one serial port, a virtio serial port),
 # one "key value" line each, what the kernel exported, read without the program: whether
 # there is an SMBIOS folder, SMBIOS attribute files with their modes (content as hex bytes),
 # the package of each processor, the raw CPUID leaves of each x86 processor through the
@@ -19,22 +19,21 @@ for module in $(cat /lib/modules/order); do
 done
 chmod 1777 /tmp
 
-if [ "$(uname -m)" = aarch64 ]; then
-    out=/dev/hvc0
-    # The console appears once its driver has probed the device.
-    tries=0
-    while [ ! -e "$out" ] && [ "$tries" -lt 100 ]; do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-else
-    out=/dev/ttyS1
-fi
+out=/dev/ttyS1
+[ "$(uname -m)" != aarch64 ] || out=/dev/vport0p1
+# The report port stays open on descriptor 3. The virtio serial port opens once its driver
+# has set it up, which may be after /init starts. (command keeps a failed exec from ending
+# the shell.)
+tries=0
+until { command exec 3>>"$out"; } 2>/dev/null || [ "$tries" -eq 100 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
 dmi=/sys/class/dmi/id
 cpus=/sys/devices/system/cpu
 
 hex() { od -An -v -tx1 | tr -d ' \n'; }
-say() { printf '%s %s\n' "$1" "$2" >>"$out"; }
+say() { printf '%s %s\n' "$1" "$2" >&3; }
 
 report_files() {
     for name in board_serial board_vendor board_name bios_vendor product_serial product_uuid \
@@ -91,8 +90,9 @@ run_as member member
 run_as other-after-recipe other
 if [ -x /bin/print_id ]; then
     for user in root other; do
-        su -s /bin/sh "$user" -c "/bin/print_id --describe </dev/null >/tmp/describe-$user.out 2>&1"
-        say "describe:$user" "$? $(hex <"/tmp/describe-$user.out")"
+        output=/tmp/describe-$user.out
+        su -s /bin/sh "$user" -c "/bin/print_id --describe </dev/null >$output 2>&1"
+        say "describe:$user" "$? $(hex <"$output")"
     done
 fi
 say end done
