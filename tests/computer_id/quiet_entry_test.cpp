@@ -526,6 +526,10 @@ TEST(DescribeComputerIDTest, NamesEachPropertysStateAndTheVerdict)
 // The hypervisor bit, against the flag the kernel reads from the same CPUID leaf.
 TEST(DescribeComputerIDTest, HypervisorMatchesProcCpuinfo)
 {
+#if defined(__aarch64__)
+    GTEST_SKIP() << "64-bit ARM has no CPUID hypervisor bit, and under qemu-user /proc/cpuinfo "
+                    "describes the host";
+#else
     std::ifstream cpuinfo("/proc/cpuinfo");
     std::string line;
     while (std::getline(cpuinfo, line) && line.rfind("flags", 0) != 0) {
@@ -535,6 +539,7 @@ TEST(DescribeComputerIDTest, HypervisorMatchesProcCpuinfo)
     std::ostream noTrace(nullptr);
     EXPECT_EQ(Lib_ComputerID::DescribeComputerID(noTrace).hypervisor,
               (line + " ").find(" hypervisor ") != std::string::npos);
+#endif
 }
 
 TEST(CInterfaceTest, GivesTheDescriptionAsJson)

@@ -18,6 +18,7 @@
 
 namespace {
 
+using platform::hardware::DecodeMidr;
 using platform::hardware::HardwareProvider;
 using platform::hardware::ProcessorIdentity;
 using platform::scripted::ScriptedWmi;
@@ -119,6 +120,37 @@ TEST(StoredIdTest, InventoriesKeepTheirIds)
          "b687f73f60fd612e548040eef7d53f1a4f22f91dcb26f37167adb89015be"},
         {"fake tree without SMBIOS", [] { return OnTree([](const FakeTree&) {}, kEpyc); },
          "5b8a2fd1d095976d78c94717ab15cffe40444ea2f7e5bf595581d1dfb8167a2d"},
+        // 64-bit ARM: the SHA-256 of the lines that the strings of DecodeMidr give, by
+        // OpenSSL and printed in the ID's format.
+        {"arm64 cortex-a72, four cores in one package, SMBIOS with serials",
+         [] {
+             return OnTree(
+                 [](const FakeTree& tree) {
+                     for (const char* cpu : {"cpu0", "cpu1", "cpu2", "cpu3"})
+                         tree.Write(std::string("sys/devices/system/cpu/") + cpu +
+                                        "/topology/physical_package_id",
+                                    "0\n");
+                     tree.Dmi("board_serial", "10000000d3a8c1f2\n");
+                     tree.Dmi("board_vendor", "Raspberry Pi Foundation\n");
+                     tree.Dmi("board_name", "Raspberry Pi 4 Model B\n");
+                     tree.Dmi("bios_vendor", "EDK II\n");
+                     tree.Dmi("product_serial", "10000000d3a8c1f2\n");
+                 },
+                 DecodeMidr(0x410FD083));
+         },
+         "608f7b8f3f2836758e25139b2f3511c01f6942e42faffe6ffad93c9e8e499f"},
+        {"arm64 neoverse-n1, two packages, no SMBIOS",
+         [] {
+             return OnTree(
+                 [](const FakeTree& tree) {
+                     for (const char* cpu : {"cpu0", "cpu80"})
+                         tree.Write(std::string("sys/devices/system/cpu/") + cpu +
+                                        "/topology/physical_package_id",
+                                    cpu[3] == '0' ? "0\n" : "1\n");
+                 },
+                 DecodeMidr(0x413FD0C1));
+         },
+         "c3a0b492a3c93c39a8df50874a62aeefd4308cce49ae26d5a37239cc386a7e97"},
     };
     for (const auto& inventory : inventories)
         EXPECT_EQ(inventory.id(), inventory.stored) << inventory.name;

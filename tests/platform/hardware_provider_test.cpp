@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -21,8 +23,14 @@
 
 #include <sys/stat.h>
 
+#if defined(__aarch64__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
+#endif
+
 namespace {
 
+using platform::hardware::DecodeMidr;
 using platform::hardware::FileContent;
 using platform::hardware::FileReader;
 using platform::hardware::HardwareProvider;
@@ -72,7 +80,11 @@ protected:
 
     HRESULT QueryStatus(const wchar_t* query, const std::shared_ptr<const FileReader>& files) const
     {
-        const HardwareProvider provider(tree.Root(), files, xeon);
+        return QueryStatus(HardwareProvider(tree.Root(), files, xeon), query);
+    }
+
+    static HRESULT QueryStatus(const HardwareProvider& provider, const wchar_t* query)
+    {
         IEnumWbemClassObject* enumerator = nullptr;
         const HRESULT hr = Connection(provider).Exec(query, &enumerator);
         if (enumerator != nullptr)
@@ -242,6 +254,53 @@ TEST(FileReaderTest, ReportsMissingFilesAndNeverBlocks)
     EXPECT_EQ(content.bytes, "");
 }
 
+#if defined(__aarch64__)
+// The program's processor is cpu0's register, read by the test where the program reads it.
+TEST_F(HardwareProviderTest, ProcessorComesFromCpu0sRegisterFile)
+{
+    tree.Write("sys/devices/system/cpu/cpu0/regs/identification/midr_el1", "0x00000000413fd0c1\n");
+    const auto files = std::make_shared<const FileReader>();
+    EXPECT_EQ(
+        Connection(HardwareProvider(tree.Root(), files)).Collect(processorQuery, processorNames),
+        (Objects{{Text(L"CPU0"), Text(L"ARM"), Null(),
+                  Text(L"ARMv8 Implementer 0x41 Part 0xD0C Variant 3 Revision 1"),
+                  Text(L"00000000413FD0C1")}}));
+
+    for (const FileContent::Status status :
+         {FileContent::Status::Denied, FileContent::Status::Failed}) {
+        const auto failing =
+            std::make_shared<const FailingReader>(std::set<std::string>{"midr_el1"}, status);
+        EXPECT_EQ(QueryStatus(HardwareProvider(tree.Root(), failing), processorQuery),
+                  WBEM_E_FAILED);
+    }
+    tree.Write("sys/devices/system/cpu/cpu0/regs/identification/midr_el1", "0x413fd0c1\n");
+    EXPECT_EQ(QueryStatus(HardwareProvider(tree.Root(), files), processorQuery), WBEM_E_FAILED);
+}
+
+// The processor object holds cpu0's MIDR_EL1 from the kernel's file, or where there is none
+// (qemu-user, some containers) the register read that the kernel or qemu emulates.
+TEST(MachineHardwareTest, ProcessorMatchesMidrEl1)
+{
+    std::uint64_t midr = 0;
+    std::ifstream attribute("/sys/devices/system/cpu/cpu0/regs/identification/midr_el1");
+    if (std::string text; std::getline(attribute, text)) {
+        midr = std::stoull(text, nullptr, 16);
+    } else {
+        ASSERT_NE(::getauxval(AT_HWCAP) & HWCAP_CPUID, 0U) << "no MIDR_EL1 to compare with";
+        asm volatile("mrs %0, midr_el1" : "=r"(midr));
+    }
+    char processorId[17];
+    (void)std::snprintf(processorId, sizeof processorId, "%016llX",
+                        static_cast<unsigned long long>(midr));
+    const ProcessorIdentity identity = DecodeMidr(midr);
+
+    const Objects objects = Connection().Collect(processorQuery, processorNames);
+    ASSERT_FALSE(objects.empty());
+    EXPECT_EQ(objects[0], (std::vector{Text(L"CPU0"), Text(*identity.manufacturer), Null(),
+                                       Text(*identity.description),
+                                       Text(std::wstring(processorId, processorId + 16))}));
+}
+#else
 // The processor that CPUID reports on this machine is the one the kernel describes.
 TEST(MachineHardwareTest, ProcessorMatchesProcCpuinfo)
 {
@@ -266,5 +325,6 @@ TEST(MachineHardwareTest, ProcessorMatchesProcCpuinfo)
     EXPECT_EQ(objects[0][4].text->find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos);
     EXPECT_EQ(objects[0][4].text->size(), 16U);
 }
+#endif
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <platform/posix/hardware/processor.h>
 
+#include <support/fake_tree.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,8 +14,16 @@ namespace {
 
 using platform::hardware::CpuidRegisters;
 using platform::hardware::DecodeCpuid;
+using platform::hardware::DecodeMidr;
+using platform::hardware::FileContent;
+using platform::hardware::FileReader;
+using platform::hardware::MidrProcessor;
 using platform::hardware::ParseCpuinfo;
+using platform::hardware::ParseMidrAttribute;
 using platform::hardware::ProcessorIdentity;
+using platform::hardware::UnreadableProcessorFile;
+using test_support::FailingReader;
+using test_support::FakeTree;
 
 // Lays text out in registers the way the processor does: four bytes per register, first
 // byte lowest.
@@ -102,6 +112,118 @@ TEST(CpuinfoTest, TakesTheFirstProcessorsVendorAndModelName)
               (ProcessorIdentity{L"AuthenticAMD", L"AMD EPYC 7B13  ", std::nullopt, std::nullopt}));
     EXPECT_EQ(ParseCpuinfo("processor\t: 0\nCPU implementer\t: 0x41\nmodel name\t:\n"),
               ProcessorIdentity{});
+}
+
+struct MainIdRegister {
+    const char* name;
+    std::uint64_t midr;
+    const wchar_t* manufacturer;
+    const wchar_t* description;
+    const wchar_t* processorId;
+};
+
+void PrintTo(const MainIdRegister& value, std::ostream* out)
+{
+    *out << value.name;
+}
+
+class MidrTest : public ::testing::TestWithParam<MainIdRegister> {};
+
+TEST_P(MidrTest, GivesManufacturerDescriptionAndProcessorId)
+{
+    EXPECT_EQ(DecodeMidr(GetParam().midr),
+              (ProcessorIdentity{GetParam().manufacturer, std::nullopt, GetParam().description,
+                                 GetParam().processorId}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Processors, MidrTest,
+    ::testing::Values(MainIdRegister{"CortexA72", 0x410FD083, L"ARM",
+                                     L"ARMv8 Implementer 0x41 Part 0xD08 Variant 0 Revision 3",
+                                     L"00000000410FD083"},
+                      MainIdRegister{"NeoverseN1", 0x413FD0C1, L"ARM",
+                                     L"ARMv8 Implementer 0x41 Part 0xD0C Variant 3 Revision 1",
+                                     L"00000000413FD0C1"},
+                      MainIdRegister{"CortexA53", 0x410FD034, L"ARM",
+                                     L"ARMv8 Implementer 0x41 Part 0xD03 Variant 0 Revision 4",
+                                     L"00000000410FD034"},
+                      MainIdRegister{"ImplementerOutsideTheTable", 0x6D0F0000, L"0x6D",
+                                     L"ARMv8 Implementer 0x6D Part 0x000 Variant 0 Revision 0",
+                                     L"000000006D0F0000"},
+                      MainIdRegister{"AllZero", 0, L"0x00",
+                                     L"ARMv8 Implementer 0x00 Part 0x000 Variant 0 Revision 0",
+                                     L"0000000000000000"},
+                      MainIdRegister{"EveryFieldAtItsMaximum", 0xFFFFFFFF, L"0xFF",
+                                     L"ARMv8 Implementer 0xFF Part 0xFFF Variant 15 Revision 15",
+                                     L"00000000FFFFFFFF"},
+                      // Architecture (bits 19:16) and the upper word reach only the processor ID.
+                      MainIdRegister{"FieldsApartFromTheirNeighbours", 0x8000000051A01AF0,
+                                     L"Qualcomm",
+                                     L"ARMv8 Implementer 0x51 Part 0x1AF Variant 10 Revision 0",
+                                     L"8000000051A01AF0"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MidrTextTest, ImplementerNamesAreFrozen)
+{
+    const struct {
+        std::uint64_t implementer;
+        const wchar_t* manufacturer;
+    } names[] = {
+        {0x40, L"0x40"},   {0x41, L"ARM"},      {0x42, L"Broadcom"},  {0x43, L"Cavium"},
+        {0x44, L"0x44"},   {0x46, L"Fujitsu"},  {0x48, L"HiSilicon"}, {0x4E, L"NVIDIA"},
+        {0x50, L"APM"},    {0x51, L"Qualcomm"}, {0x53, L"Samsung"},   {0x61, L"Apple"},
+        {0xC0, L"Ampere"}, {0xC1, L"0xC1"},     {0x0A, L"0x0A"},
+    };
+    for (const auto& [implementer, manufacturer] : names)
+        EXPECT_EQ(DecodeMidr(implementer << 24).manufacturer, manufacturer) << implementer;
+}
+
+TEST(MidrTextTest, AttributeIsTheKernelsHexAndNothingElse)
+{
+    EXPECT_EQ(ParseMidrAttribute("0x00000000410fd083\n"), 0x410FD083U);
+    EXPECT_EQ(ParseMidrAttribute("0x8000000051A01AF0"), 0x8000000051A01AF0U);
+    for (const char* malformed :
+         {"", "\n", "00000000410fd083\n", "0x410fd083\n", "0x000000000410fd083\n",
+          "0X00000000410fd083\n", "0x00000000410fd08g\n", "0x-0000000410fd083\n",
+          " 0x00000000410fd083\n", "0x00000000410fd083\n\n", "0x00000000410fd083 \n"})
+        EXPECT_EQ(ParseMidrAttribute(malformed), std::nullopt) << malformed;
+}
+
+std::optional<std::uint64_t> NeoverseN1Register()
+{
+    return 0x413FD0C1;
+}
+std::optional<std::uint64_t> NoRegister()
+{
+    return std::nullopt;
+}
+
+// cpu0's file first, the register read only without it, /proc/cpuinfo only without both;
+// a file that is there but cannot be used fails rather than fall through to another value.
+TEST(MidrProcessorTest, TakesCpu0sFileThenTheRegisterThenCpuinfo)
+{
+    const FakeTree tree;
+    const FileReader files;
+    tree.Write("proc/cpuinfo", "processor\t: 0\nmodel name\t: Board CPU\n");
+    EXPECT_EQ(MidrProcessor(tree.Root(), files, NoRegister),
+              (ProcessorIdentity{std::nullopt, L"Board CPU", std::nullopt, std::nullopt}));
+    EXPECT_EQ(MidrProcessor(tree.Root(), files, NeoverseN1Register), DecodeMidr(0x413FD0C1));
+
+    const std::string cpus = "sys/devices/system/cpu/";
+    tree.Write(cpus + "cpu4/regs/identification/midr_el1", "0x00000000410fd0c0\n");
+    EXPECT_EQ(MidrProcessor(tree.Root(), files, NoRegister).processorId, std::nullopt);
+    tree.Write(cpus + "cpu0/regs/identification/midr_el1", "0x00000000410fd034\n");
+    EXPECT_EQ(MidrProcessor(tree.Root(), files, NeoverseN1Register), DecodeMidr(0x410FD034));
+
+    for (const FileContent::Status status :
+         {FileContent::Status::Denied, FileContent::Status::Failed}) {
+        const FailingReader failing({"midr_el1"}, status);
+        EXPECT_THROW((void)MidrProcessor(tree.Root(), failing, NeoverseN1Register),
+                     UnreadableProcessorFile);
+    }
+    tree.Write(cpus + "cpu0/regs/identification/midr_el1", "\n");
+    EXPECT_THROW((void)MidrProcessor(tree.Root(), files, NeoverseN1Register),
+                 UnreadableProcessorFile);
 }
 
 } // namespace

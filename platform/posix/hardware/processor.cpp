@@ -175,4 +175,28 @@ ProcessorIdentity CpuinfoProcessor(const std::filesystem::path& root, const File
                                                                     : std::string());
 }
 
+ProcessorIdentity MidrProcessor(const std::filesystem::path& root, const FileReader& files,
+                                RegisterRead readRegister)
+{
+    // cpu0's register rather than the running core's: the cores of a big.LITTLE machine
+    // have registers of their own, and the ID must not depend on where the program runs.
+    const FileContent attribute =
+        files.Read(root / "sys/devices/system/cpu/cpu0/regs/identification/midr_el1");
+    if (attribute.status == FileContent::Status::Missing) {
+        if (const std::optional<std::uint64_t> midr = readRegister()) {
+            return DecodeMidr(*midr);
+        }
+        return CpuinfoProcessor(root, files);
+    }
+    // Another value in its place, or none, would make another machine of this one.
+    if (attribute.status != FileContent::Status::Read) {
+        throw UnreadableProcessorFile{attribute.error};
+    }
+    const std::optional<std::uint64_t> midr = ParseMidrAttribute(attribute.bytes);
+    if (!midr) {
+        throw UnreadableProcessorFile{};
+    }
+    return DecodeMidr(*midr);
+}
+
 } // namespace platform::hardware

@@ -54,6 +54,13 @@ struct UnreadableProcessorFile {
     int error = 0;
 };
 
+// A 64-bit ARM processor: cpu0's MIDR_EL1 from <root>/sys, or where that file is missing
+// the register as readRegister gives it, or where that gives nothing CpuinfoProcessor.
+// Throws UnreadableProcessorFile when the file is there but cannot be read or is malformed.
+using RegisterRead = std::optional<std::uint64_t> (*)();
+ProcessorIdentity MidrProcessor(const std::filesystem::path& root, const FileReader& files,
+                                RegisterRead readRegister);
+
 // This machine's processor, from the source of this architecture (processor_<arch>.cpp):
 // CPUID on x86; MIDR_EL1 on 64-bit ARM; elsewhere, and where those cannot be read,
 // <root>/proc/cpuinfo. Throws UnreadableProcessorFile.

@@ -9,12 +9,8 @@ namespace platform::hardware {
 
 namespace {
 
-// cpu0's register rather than the running core's: the cores of a big.LITTLE machine have
-// registers of their own, and the ID must not depend on where the program runs.
-constexpr const char* kMidrAttribute = "sys/devices/system/cpu/cpu0/regs/identification/midr_el1";
-
 // The read that the kernel emulates for user space where it sets HWCAP_CPUID; without
-// that flag the instruction would trap.
+// that flag the instruction would trap. It gives the running core's register.
 std::optional<std::uint64_t> EmulatedMidr()
 {
     if ((::getauxval(AT_HWCAP) & HWCAP_CPUID) == 0) {
@@ -29,22 +25,7 @@ std::optional<std::uint64_t> EmulatedMidr()
 
 ProcessorIdentity MachineProcessor(const std::filesystem::path& root, const FileReader& files)
 {
-    const FileContent attribute = files.Read(root / kMidrAttribute);
-    if (attribute.status == FileContent::Status::Missing) {
-        if (const std::optional<std::uint64_t> midr = EmulatedMidr()) {
-            return DecodeMidr(*midr);
-        }
-        return CpuinfoProcessor(root, files);
-    }
-    // Another value in its place, or none, would make another machine of this one.
-    if (attribute.status != FileContent::Status::Read) {
-        throw UnreadableProcessorFile{attribute.error};
-    }
-    const std::optional<std::uint64_t> midr = ParseMidrAttribute(attribute.bytes);
-    if (!midr) {
-        throw UnreadableProcessorFile{};
-    }
-    return DecodeMidr(*midr);
+    return MidrProcessor(root, files, EmulatedMidr);
 }
 
 } // namespace platform::hardware
