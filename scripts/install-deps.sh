@@ -8,6 +8,9 @@
 #                           a program (tests/windows/wine_run.py)
 #   install-deps.sh vm      QEMU, busybox, cpio and systemd-tmpfiles for the system test, and
 #                           Debian's cloud kernel, unpacked into build/vm/ (not installed)
+#   install-deps.sh arm64   the aarch64 cross compiler, qemu-user to run its output, and the
+#                           arm64 libraries its tests link and load (dpkg's arm64 architecture
+#                           is added when missing)
 set -eu
 
 profile=${1:-test}
@@ -21,7 +24,22 @@ test) packages="cmake g++ make googletest libgtest-dev libgmock-dev libssl-dev l
 windows) packages="cmake make g++-mingw-w64-x86-64-posix googletest python3
           python3-cryptography-vectors wine wine64 wine64-preloader" ;;
 vm) packages="cmake g++ make python3 qemu-system-x86 busybox-static cpio systemd" ;;
-*) echo "usage: $0 [build|test|windows|vm]" >&2; exit 2 ;;
+arm64) packages="cmake make g++-aarch64-linux-gnu qemu-user googletest libssl-dev:arm64
+          libstdc++6:arm64 python3-cryptography-vectors dpkg-dev lintian" ;;
+*) echo "usage: $0 [build|test|windows|vm|arm64]" >&2; exit 2 ;;
+esac
+
+sudo_cmd=""
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=sudo; fi
+
+# Packages named with an architecture need it in dpkg's list, and apt's lists of it.
+case "$packages" in
+*:arm64*)
+    if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+        echo "Adding dpkg's architecture arm64"
+        $sudo_cmd dpkg --add-architecture arm64
+    fi
+    ;;
 esac
 
 missing=""
@@ -31,8 +49,6 @@ for package in $packages; do
     fi
 done
 
-sudo_cmd=""
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=sudo; fi
 if [ -n "$missing" ]; then
     echo "Installing:$missing"
     $sudo_cmd apt-get update -qq
