@@ -10,6 +10,12 @@ set(CPACK_COMPONENTS_ALL program library development python)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+if(CMAKE_CROSSCOMPILING)
+    # CPack would ask dpkg, which names the build machine's architecture.
+    execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+        OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+        ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+endif()
 
 # Each description's first line is the package's synopsis; CPack puts the rest below it.
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME computer-id)

@@ -10,8 +10,11 @@
 #                           aarch64 cross compiler, busybox, cpio and systemd-tmpfiles for the
 #                           system test; unpacked into build/vm/, not installed: Debian's
 #                           cloud kernels for amd64 and arm64, and the arm64 busybox and
-#                           systemd-tmpfiles with the libraries it loads (adds the arm64
-#                           architecture to dpkg when missing)
+#                           systemd-tmpfiles with the libraries it loads (dpkg's arm64
+#                           architecture is added when missing)
+#   install-deps.sh arm64   the aarch64 cross compiler, qemu-user to run its output, and the
+#                           arm64 libraries its tests link and load (dpkg's arm64 architecture
+#                           is added when missing)
 set -eu
 
 profile=${1:-test}
@@ -26,7 +29,23 @@ windows) packages="cmake make g++-mingw-w64-x86-64-posix googletest python3
           python3-cryptography-vectors wine wine64 wine64-preloader" ;;
 vm) packages="cmake g++ make g++-aarch64-linux-gnu python3 qemu-system-x86 qemu-system-arm
           qemu-efi-aarch64 busybox-static cpio systemd" ;;
-*) echo "usage: $0 [build|test|windows|vm]" >&2; exit 2 ;;
+arm64) packages="cmake make g++-aarch64-linux-gnu qemu-user googletest libssl-dev:arm64
+          libstdc++6:arm64 python3-cryptography-vectors dpkg-dev lintian" ;;
+*) echo "usage: $0 [build|test|windows|vm|arm64]" >&2; exit 2 ;;
+esac
+
+sudo_cmd=""
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=sudo; fi
+
+# Packages named with an architecture need it in dpkg's list, and apt's lists of it; so do
+# the arm64 packages that the vm profile downloads.
+case "$profile $packages" in
+vm* | *:arm64*)
+    if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+        echo "Adding dpkg's architecture arm64"
+        $sudo_cmd dpkg --add-architecture arm64
+    fi
+    ;;
 esac
 
 missing=""
@@ -36,8 +55,6 @@ for package in $packages; do
     fi
 done
 
-sudo_cmd=""
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=sudo; fi
 if [ -n "$missing" ]; then
     echo "Installing:$missing"
     $sudo_cmd apt-get update -qq
@@ -57,10 +74,6 @@ fi
 
 if [ "$profile" = vm ]; then
     cd "$(dirname "$0")/.."
-    if ! dpkg --print-foreign-architectures | grep -qx arm64; then
-        $sudo_cmd dpkg --add-architecture arm64
-        $sudo_cmd apt-get update -qq
-    fi
     # unpack FOLDER PACKAGE...: downloads the packages and unpacks them all into
     # build/vm/FOLDER, unless it is there already.
     unpack() {

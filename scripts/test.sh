@@ -3,8 +3,9 @@
 # build and the optimised (release) build with their tests; over the debug build, valgrind's
 # memcheck of the program and the unit tests; the Debian packages and their consumers, the
 # stand-alone program and the Windows .zip under Wine; the npm package and the Python wheel,
-# installed as their users install them; the stand-alone program on a real
-# kernel under QEMU; the Windows build (the one the .zip came from) under Wine; a bounded
+# installed as their users install them; the arm64 cross build with its unit tests under
+# qemu-user, its .debs and stand-alone program; the stand-alone programs on real x86-64 and
+# arm64 kernels under QEMU; the Windows build (the one the .zip came from) under Wine; a bounded
 # run of the fuzz targets side by side (FUZZ_SECONDS, default 45 s each); the static checks
 # (clang-format, clang-tidy, cppcheck); and last the AddressSanitizer/UndefinedBehaviorSanitizer
 # build.
@@ -44,6 +45,8 @@ step package
 scripts/test-package.sh
 step bindings
 scripts/test-bindings.sh
+step arm64
+scripts/test-arm64.sh
 step "windows, and the vm beside it"
 # QEMU runs the VM on one core and Wine's test processes leave the other half idle, so the
 # two run side by side; the VM's report follows the Windows one.

@@ -15,6 +15,12 @@ const char* sha_engines::EngineName(Engine engine)
         return "AVX2 and BMI2, short chains";
     case Engine::Avx512Bmi2ShortChains:
         return "AVX-512VL and BMI2, short chains";
+    case Engine::Armv8Sha1:
+        return "ARMv8 SHA-1 instructions";
+    case Engine::Armv8Sha256:
+        return "ARMv8 SHA-256 instructions";
+    case Engine::Armv82Sha512:
+        return "ARMv8.2 SHA-512 instructions";
     }
     return "unknown";
 }

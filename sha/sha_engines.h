@@ -1,9 +1,10 @@
 // Internal to the digest library: the engines of each family, one portable and, in builds for
-// x86-64, ones for processor extensions, and the one that each family runs. A block function
-// compresses `count` consecutive blocks into the hash value H.
+// x86-64 and 64-bit ARM, ones for processor extensions, and the one that each family runs. A block
+// function compresses `count` consecutive blocks into the hash value H.
 //
 // Which engines a build holds is the choice of its build files: the portable set
-// (portable_engines.cpp) or the x86-64 set (x86/engines.cpp). The tests and the benchmark also
+// (portable_engines.cpp), the x86-64 set (x86/engines.cpp) or the 64-bit ARM set
+// (arm64/engines.cpp). The tests and the benchmark also
 // build the library with the portable set on x86-64, and with the x86-64 set less its AVX-512
 // engine, so as to run every engine where the full library would pick another.
 #pragma once
@@ -47,6 +48,9 @@ enum class Engine {
     Avx512Bmi2,            // the same with the vector rotations and XORs of AVX-512VL
     Avx2Bmi2ShortChains,   // SHA-512 one block at a time, rounds with short dependency chains
     Avx512Bmi2ShortChains, // the same with the vector rotations and XORs of AVX-512VL
+    Armv8Sha1,             // SHA-1 rounds and schedule in the ARMv8 SHA-1 instructions
+    Armv8Sha256,           // SHA-256 rounds and schedule in the ARMv8 SHA-256 instructions
+    Armv82Sha512,          // SHA-512 rounds and schedule in the ARMv8.2 SHA-512 instructions
 };
 
 const char* EngineName(Engine engine);

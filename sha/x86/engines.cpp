@@ -157,6 +157,10 @@ bool sha_engines::RunsHere(Engine engine)
         return features.avx2_bmi2 && features.short_chain_cores;
     case Engine::Avx512Bmi2ShortChains:
         return features.avx2_bmi2 && features.avx512vl && features.short_chain_cores;
+    case Engine::Armv8Sha1:
+    case Engine::Armv8Sha256:
+    case Engine::Armv82Sha512:
+        return false;
     }
     return false;
 }

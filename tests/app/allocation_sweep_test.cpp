@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -68,9 +69,13 @@ Outcome RunProgram(const std::vector<std::string>& arguments, bool closedOutput 
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
+    // A cross build's programs run under the emulator that runs the tests themselves.
+    std::vector<std::string> command = arguments;
+    if (!std::string_view(PROGRAM_EMULATOR).empty())
+        command.insert(command.begin(), PROGRAM_EMULATOR);
     std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (const std::string& argument : arguments)
+    argv.reserve(command.size() + 1);
+    for (const std::string& argument : command)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     if (closedOutput)
@@ -82,7 +87,7 @@ Outcome RunProgram(const std::vector<std::string>& arguments, bool closedOutput 
     ::close(out[1]);
     ::close(err[1]);
     if (spawned != 0)
-        throw std::runtime_error("posix_spawn " + arguments[0]);
+        throw std::runtime_error("posix_spawn " + command[0]);
 
     Outcome outcome;
     if (!closedOutput)

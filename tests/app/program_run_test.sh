@@ -1,9 +1,9 @@
 #!/bin/sh
 # Runs the program on this machine's hardware with standard input from /dev/null: it must
-# not wait, must exit 0 and must print the ID line and the key prompt last.
+# not wait, must exit 0 and must print the ID line and the key prompt last. The arguments are
+# the command that runs it: the program, after its emulator in a cross build.
 set -u
-program=$1
-output=$(timeout 20 "$program" </dev/null)
+output=$(timeout 20 "$@" </dev/null)
 status=$?
 fail() { echo "FAIL: $1"; echo "$output"; exit 1; }
 
@@ -16,6 +16,6 @@ printf '%s\n' "$output" | grep -Eq '^comp id = [0-9a-f]{33,64}$' || fail "comp i
 [ "$(printf '%s\n' "$output" | tail -n 1)" = "Press any key.." ] || fail "last line"
 printf '%s\n' "$output" | grep -q '^Do pEnumerator->Next() # 0$' || fail "no enumeration"
 id=$(printf '%s\n' "$output" | grep '^comp id = ')
-again=$(timeout 20 "$program" </dev/null | grep '^comp id = ')
+again=$(timeout 20 "$@" </dev/null | grep '^comp id = ')
 [ "$id" = "$again" ] || fail "a second run gave '$again', the first '$id'"
 echo "$id"

@@ -18,7 +18,9 @@
 #include <span>
 #include <string>
 
-#if defined(__linux__)
+#if defined(__linux__) && defined(__aarch64__)
+#include <sys/auxv.h>
+#elif defined(__linux__)
 #include <fstream>
 #include <sstream>
 #elif defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
@@ -34,11 +36,22 @@ using sha_engines::Engine;
 constexpr const char* ShortChainCore = "amd_family_26_on";
 
 // The processor's features as the operating system reports them, read apart from the
-// library's own detection: the kernel's flags, vendor and family on Linux, GCC's runtime checks
-// elsewhere; none where neither is there to ask.
+// library's own detection: on 64-bit ARM Linux the kernel's hardware capabilities, under the
+// names of its /proc/cpuinfo (which qemu-user does not emulate); the kernel's flags, vendor and
+// family on other Linux; GCC's runtime checks elsewhere; none where neither is there to ask.
 std::optional<std::set<std::string>> ReportedFeatures()
 {
-#if defined(__linux__)
+#if defined(__linux__) && defined(__aarch64__)
+    const unsigned long capabilities = getauxval(AT_HWCAP);
+    std::set<std::string> features;
+    if ((capabilities & HWCAP_SHA1) != 0)
+        features.insert("sha1");
+    if ((capabilities & HWCAP_SHA2) != 0)
+        features.insert("sha2");
+    if ((capabilities & HWCAP_SHA512) != 0)
+        features.insert("sha512");
+    return features;
+#elif defined(__linux__)
     std::ifstream cpuinfo("/proc/cpuinfo");
     std::string line;
     bool amd = false;
@@ -110,6 +123,12 @@ std::set<std::string> Needs(Engine engine)
         return {"avx2", "bmi1", "bmi2", ShortChainCore};
     case Engine::Avx512Bmi2ShortChains:
         return {"avx2", "bmi1", "bmi2", "avx512f", "avx512vl", ShortChainCore};
+    case Engine::Armv8Sha1:
+        return {"sha1"};
+    case Engine::Armv8Sha256:
+        return {"sha2"};
+    case Engine::Armv82Sha512:
+        return {"sha512"};
     }
     return {"unknown engine"};
 }
@@ -173,14 +192,16 @@ TEST(Engines, AreThoseThatThisBuildPicksForThisProcessor)
     runs_as_reported(built.sha1);
     runs_as_reported(built.sha224_256);
     runs_as_reported(built.sha384_512);
-    if (!AllPortable(built.sha1) && sha1 == Engine::Portable) {
-        std::cout << "This processor lacks the SHA extensions and AVX2, BMI1 or BMI2: SHA-1, "
-                     "SHA-224 and SHA-256 run on the portable engine in this suite too.\n";
-    }
-    if (!AllPortable(built.sha384_512) && sha384_512 == Engine::Portable) {
-        std::cout << "This processor lacks AVX2, BMI1 or BMI2: SHA-384 and SHA-512 run on the "
-                     "portable engine in this suite too.\n";
-    }
+    const auto tell_if_portable = [](auto engines, Engine engine, const char* family) {
+        if (!AllPortable(engines) && engine == Engine::Portable) {
+            std::cout << "This processor lacks the extensions of this build's other " << family
+                      << " engines: " << family << " runs on the portable engine in this suite "
+                      << "too.\n";
+        }
+    };
+    tell_if_portable(built.sha1, sha1, "SHA-1");
+    tell_if_portable(built.sha224_256, sha224_256, "SHA-224/256");
+    tell_if_portable(built.sha384_512, sha384_512, "SHA-384/512");
 }
 
 // The choice runs the block function listed with the engine it names.
@@ -224,7 +245,8 @@ TEST(Engines, NamesTellThemApart)
     std::set<std::string> names;
     const Engine engines[] = {
         Engine::Portable,   Engine::ShaExtensions,       Engine::Avx2Bmi2,
-        Engine::Avx512Bmi2, Engine::Avx2Bmi2ShortChains, Engine::Avx512Bmi2ShortChains};
+        Engine::Avx512Bmi2, Engine::Avx2Bmi2ShortChains, Engine::Avx512Bmi2ShortChains,
+        Engine::Armv8Sha1,  Engine::Armv8Sha256,         Engine::Armv82Sha512};
     for (const Engine engine : engines) {
         names.insert(sha_engines::EngineName(engine));
     }
