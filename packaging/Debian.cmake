@@ -23,10 +23,11 @@ set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION [[derive a stable ID of this computer from its hardware
 computer_id prints an ID of this machine: the SHA-256 digest of the strings
-that describe its processor (from the CPUID instruction), base board and BIOS
-(from the SMBIOS strings in /sys/class/dmi/id), the properties Windows' WMI
-reports for them. The ID stays the same across reboots, reinstalls of the
-operating system and updates of this package within its major version.
+that describe its processor (from the CPUID instruction on x86-64, from the
+Main ID Register on arm64), base board and BIOS (from the SMBIOS strings in
+/sys/class/dmi/id), the properties Windows' WMI reports for them. The ID
+stays the same across reboots, reinstalls of the operating system and
+updates of this package within its major version.
 
 The serial numbers are readable by root only, so other users get a different
 ID unless an administrator enables the rule shipped as an example, which lets
