@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <variant>
 
 namespace {
 
@@ -42,7 +43,7 @@ CpuidRegisters Cpu(const char* vendor, std::uint32_t signature, std::uint32_t fe
 
 struct Signature {
     const char* name;
-    CpuidRegisters registers;
+    std::variant<CpuidRegisters, std::uint64_t> registers; // CPUID's, or MIDR_EL1
     const wchar_t* description;
     const wchar_t* processorId;
 };
@@ -54,9 +55,19 @@ void PrintTo(const Signature& value, std::ostream* out)
 
 class CpuidSignatureTest : public ::testing::TestWithParam<Signature> {};
 
+ProcessorIdentity Decode(const CpuidRegisters& registers)
+{
+    return DecodeCpuid(registers);
+}
+ProcessorIdentity Decode(std::uint64_t midr)
+{
+    return DecodeMidr(midr);
+}
+
 TEST_P(CpuidSignatureTest, GivesDescriptionAndProcessorId)
 {
-    const ProcessorIdentity identity = DecodeCpuid(GetParam().registers);
+    const ProcessorIdentity identity =
+        std::visit([](const auto& registers) { return Decode(registers); }, GetParam().registers);
     EXPECT_EQ(identity.description, GetParam().description);
     EXPECT_EQ(identity.processorId, GetParam().processorId);
 }
@@ -77,7 +88,20 @@ INSTANTIATE_TEST_SUITE_P(
         Signature{"ExtendedFamilyIgnoredForFamily6", Cpu("GenuineIntel", 0x0FFF06A0, 0),
                   L"Intel64 Family 6 Model 250 Stepping 0", L"000000000FFF06A0"},
         Signature{"OtherVendorIsAmd64", Cpu("HygonGenuine", 0x00900F02, 0x178BFBFF),
-                  L"AMD64 Family 24 Model 0 Stepping 2", L"178BFBFF00900F02"}),
+                  L"AMD64 Family 24 Model 0 Stepping 2", L"178BFBFF00900F02"},
+        Signature{"CortexA72", std::uint64_t{0x410FD083},
+                  L"ARMv8 Implementer 0x41 Part 0xD08 Variant 0 Revision 3", L"00000000410FD083"},
+        Signature{"NeoverseN1", std::uint64_t{0x413FD0C1},
+                  L"ARMv8 Implementer 0x41 Part 0xD0C Variant 3 Revision 1", L"00000000413FD0C1"},
+        Signature{"CortexA53", std::uint64_t{0x410FD034},
+                  L"ARMv8 Implementer 0x41 Part 0xD03 Variant 0 Revision 4", L"00000000410FD034"},
+        Signature{"MidrAllZero", std::uint64_t{0},
+                  L"ARMv8 Implementer 0x00 Part 0x000 Variant 0 Revision 0", L"0000000000000000"},
+        Signature{"MidrFieldsAtTheirMaximum", std::uint64_t{0xFFFFFFFF},
+                  L"ARMv8 Implementer 0xFF Part 0xFFF Variant 15 Revision 15", L"00000000FFFFFFFF"},
+        // Architecture (bits 19:16) and the upper word reach only the processor ID.
+        Signature{"MidrFieldsApartFromTheirNeighbours", std::uint64_t{0x8000000051A71AF2},
+                  L"ARMv8 Implementer 0x51 Part 0x1AF Variant 10 Revision 2", L"8000000051A71AF2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CpuidTextTest, VendorAndBrandRunToTheFirstNulWithPaddingKept)
@@ -114,56 +138,7 @@ TEST(CpuinfoTest, TakesTheFirstProcessorsVendorAndModelName)
               ProcessorIdentity{});
 }
 
-struct MainIdRegister {
-    const char* name;
-    std::uint64_t midr;
-    const wchar_t* manufacturer;
-    const wchar_t* description;
-    const wchar_t* processorId;
-};
-
-void PrintTo(const MainIdRegister& value, std::ostream* out)
-{
-    *out << value.name;
-}
-
-class MidrTest : public ::testing::TestWithParam<MainIdRegister> {};
-
-TEST_P(MidrTest, GivesManufacturerDescriptionAndProcessorId)
-{
-    EXPECT_EQ(DecodeMidr(GetParam().midr),
-              (ProcessorIdentity{GetParam().manufacturer, std::nullopt, GetParam().description,
-                                 GetParam().processorId}));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Processors, MidrTest,
-    ::testing::Values(MainIdRegister{"CortexA72", 0x410FD083, L"ARM",
-                                     L"ARMv8 Implementer 0x41 Part 0xD08 Variant 0 Revision 3",
-                                     L"00000000410FD083"},
-                      MainIdRegister{"NeoverseN1", 0x413FD0C1, L"ARM",
-                                     L"ARMv8 Implementer 0x41 Part 0xD0C Variant 3 Revision 1",
-                                     L"00000000413FD0C1"},
-                      MainIdRegister{"CortexA53", 0x410FD034, L"ARM",
-                                     L"ARMv8 Implementer 0x41 Part 0xD03 Variant 0 Revision 4",
-                                     L"00000000410FD034"},
-                      MainIdRegister{"ImplementerOutsideTheTable", 0x6D0F0000, L"0x6D",
-                                     L"ARMv8 Implementer 0x6D Part 0x000 Variant 0 Revision 0",
-                                     L"000000006D0F0000"},
-                      MainIdRegister{"AllZero", 0, L"0x00",
-                                     L"ARMv8 Implementer 0x00 Part 0x000 Variant 0 Revision 0",
-                                     L"0000000000000000"},
-                      MainIdRegister{"EveryFieldAtItsMaximum", 0xFFFFFFFF, L"0xFF",
-                                     L"ARMv8 Implementer 0xFF Part 0xFFF Variant 15 Revision 15",
-                                     L"00000000FFFFFFFF"},
-                      // Architecture (bits 19:16) and the upper word reach only the processor ID.
-                      MainIdRegister{"FieldsApartFromTheirNeighbours", 0x8000000051A01AF0,
-                                     L"Qualcomm",
-                                     L"ARMv8 Implementer 0x51 Part 0x1AF Variant 10 Revision 0",
-                                     L"8000000051A01AF0"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(MidrTextTest, ImplementerNamesAreFrozen)
+TEST(MidrTest, ImplementerNamesAreFrozenAndNameIsNull)
 {
     const struct {
         std::uint64_t implementer;
@@ -176,9 +151,10 @@ TEST(MidrTextTest, ImplementerNamesAreFrozen)
     };
     for (const auto& [implementer, manufacturer] : names)
         EXPECT_EQ(DecodeMidr(implementer << 24).manufacturer, manufacturer) << implementer;
+    EXPECT_EQ(DecodeMidr(0x410FD083).name, std::nullopt);
 }
 
-TEST(MidrTextTest, AttributeIsTheKernelsHexAndNothingElse)
+TEST(MidrTest, AttributeIsTheKernelsHexAndNothingElse)
 {
     EXPECT_EQ(ParseMidrAttribute("0x00000000410fd083\n"), 0x410FD083U);
     EXPECT_EQ(ParseMidrAttribute("0x8000000051A01AF0"), 0x8000000051A01AF0U);
@@ -189,40 +165,33 @@ TEST(MidrTextTest, AttributeIsTheKernelsHexAndNothingElse)
         EXPECT_EQ(ParseMidrAttribute(malformed), std::nullopt) << malformed;
 }
 
-std::optional<std::uint64_t> NeoverseN1Register()
-{
-    return 0x413FD0C1;
-}
-std::optional<std::uint64_t> NoRegister()
-{
-    return std::nullopt;
-}
-
 // cpu0's file first, the register read only without it, /proc/cpuinfo only without both;
 // a file that is there but cannot be used fails rather than fall through to another value.
-TEST(MidrProcessorTest, TakesCpu0sFileThenTheRegisterThenCpuinfo)
+TEST(MidrTest, MachineTakesCpu0sFileThenTheRegisterThenCpuinfo)
 {
+    const auto noRegister = [] { return std::optional<std::uint64_t>(); };
+    const auto neoverseN1Register = [] { return std::optional<std::uint64_t>(0x413FD0C1); };
     const FakeTree tree;
     const FileReader files;
     tree.Write("proc/cpuinfo", "processor\t: 0\nmodel name\t: Board CPU\n");
-    EXPECT_EQ(MidrProcessor(tree.Root(), files, NoRegister),
+    EXPECT_EQ(MidrProcessor(tree.Root(), files, noRegister),
               (ProcessorIdentity{std::nullopt, L"Board CPU", std::nullopt, std::nullopt}));
-    EXPECT_EQ(MidrProcessor(tree.Root(), files, NeoverseN1Register), DecodeMidr(0x413FD0C1));
+    EXPECT_EQ(MidrProcessor(tree.Root(), files, neoverseN1Register), DecodeMidr(0x413FD0C1));
 
     const std::string cpus = "sys/devices/system/cpu/";
     tree.Write(cpus + "cpu4/regs/identification/midr_el1", "0x00000000410fd0c0\n");
-    EXPECT_EQ(MidrProcessor(tree.Root(), files, NoRegister).processorId, std::nullopt);
+    EXPECT_EQ(MidrProcessor(tree.Root(), files, noRegister).processorId, std::nullopt);
     tree.Write(cpus + "cpu0/regs/identification/midr_el1", "0x00000000410fd034\n");
-    EXPECT_EQ(MidrProcessor(tree.Root(), files, NeoverseN1Register), DecodeMidr(0x410FD034));
+    EXPECT_EQ(MidrProcessor(tree.Root(), files, neoverseN1Register), DecodeMidr(0x410FD034));
 
     for (const FileContent::Status status :
          {FileContent::Status::Denied, FileContent::Status::Failed}) {
         const FailingReader failing({"midr_el1"}, status);
-        EXPECT_THROW((void)MidrProcessor(tree.Root(), failing, NeoverseN1Register),
+        EXPECT_THROW((void)MidrProcessor(tree.Root(), failing, neoverseN1Register),
                      UnreadableProcessorFile);
     }
     tree.Write(cpus + "cpu0/regs/identification/midr_el1", "\n");
-    EXPECT_THROW((void)MidrProcessor(tree.Root(), files, NeoverseN1Register),
+    EXPECT_THROW((void)MidrProcessor(tree.Root(), files, neoverseN1Register),
                  UnreadableProcessorFile);
 }
 
