@@ -4,14 +4,16 @@
 #   2. clang-tidy with .clang-tidy, over the compile commands of a clang configure of its own
 #      (the Linux sources, the Node addon, tests, benchmark and fuzz targets) and of the
 #      MinGW-w64 build (preset mingw, shared with test-windows.sh: the Windows sources and
-#      tests), and over the examples, which build against an installed package and so are in
-#      neither;
+#      tests), over the sources that only the 64-bit ARM build compiles (preset arm64, shared
+#      with test-arm64.sh), and over the examples, which build against an installed package
+#      and so are in none of them;
 #   3. cppcheck over the same sources.
 # LINT_BUILD_DIR moves the clang configure (default build/lint).
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 scripts/install-deps.sh windows
+scripts/install-deps.sh arm64
 
 build=${LINT_BUILD_DIR:-build/lint}
 jobs=$(nproc)
@@ -56,6 +58,8 @@ cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
     -DCOMPUTER_ID_NODE_MODULES="$PWD/$build/node" >/dev/null
 windows_build=build/mingw
 cmake --preset mingw >/dev/null
+arm64_build=build/arm64
+cmake --preset arm64 >/dev/null
 
 # clang reads the MinGW-w64 C++ library and Windows headers where g++ does, but keeps its
 # own compiler headers (GCC's intrinsics are not clang's).
@@ -66,15 +70,25 @@ for dir in $(x86_64-w64-mingw32-g++-posix -E -x c++ -v /dev/null 2>&1 |
     mingw_args="$mingw_args --extra-arg=-isystem$dir"
 done
 
+# clang finds the aarch64 cross compiler's C++ library by itself. Its arm_neon.h declares the
+# SHA intrinsics only where the whole file is compiled for processors that have them, where
+# GCC's declares them for the functions that ask for them; so the files are read for such a
+# processor.
+arm64_args="--extra-arg=--target=aarch64-linux-gnu --extra-arg=-march=armv8.2-a+sha3"
+
 echo "--- clang-tidy"
 unique_commands "$build" "$build/unique"
 unique_commands "$windows_build" "$build/unique-windows"
 compiled "$build/unique" >"$logs/linux"
 compiled "$build/unique-windows" | grep '/windows/' >"$logs/windows"
+unique_commands "$arm64_build" "$build/unique-arm64"
+compiled "$build/unique-arm64" | grep '/arm64/\|_arm64\.cpp$' >"$logs/arm64"
 tidy_status=0
 xargs -P "$jobs" -n 1 clang-tidy -p "$build/unique" --quiet <"$logs/linux" >"$logs/tidy" 2>&1 ||
     tidy_status=1
 xargs -P "$jobs" -n 1 clang-tidy -p "$build/unique-windows" --quiet $mingw_args <"$logs/windows" \
+    >>"$logs/tidy" 2>&1 || tidy_status=1
+xargs -P "$jobs" -n 1 clang-tidy -p "$build/unique-arm64" --quiet $arm64_args <"$logs/arm64" \
     >>"$logs/tidy" 2>&1 || tidy_status=1
 find examples -name '*.cpp' | sort >"$logs/examples"
 example_includes="-Icomputer_id/include -Isha/include"
@@ -105,6 +119,12 @@ if ! cppcheck $cppcheck_args --platform=win64 --library=windows --file-filter='*
     --project="$build/unique-windows/compile_commands.json" >"$logs/cppcheck" 2>&1; then
     cat "$logs/cppcheck"
     failed="$failed cppcheck(windows)"
+fi
+if ! cppcheck $cppcheck_args -D__aarch64__ -D__linux__ --file-filter='*/arm64/*' \
+    --file-filter='*_arm64.cpp' --project="$build/unique-arm64/compile_commands.json" \
+    >"$logs/cppcheck" 2>&1; then
+    cat "$logs/cppcheck"
+    failed="$failed cppcheck(arm64)"
 fi
 if ! cppcheck $cppcheck_args $example_includes $(cat "$logs/examples") >"$logs/cppcheck" 2>&1; then
     cat "$logs/cppcheck"
