@@ -197,6 +197,8 @@ check_print_id "$scratch/embedding/print_id" "print_id embedding the project"
 echo "ok: print_id, built in a program that embeds the project with add_subdirectory, prints the program's ID alone"
 
 make_and_check_static static "$build"
+output=$("$static_program" </dev/null) || fail "stand-alone program failed"
+static_id=$(printf '%s\n' "$output" | sed -n 's/^comp id = //p')
 [ "$static_id" = "$id" ] || fail "stand-alone program gives '$static_id', the .deb's '$id'"
 echo "ok: $(basename "$tarball") holds the program, the README with its documents, the licence and the serials recipe; unpacked, the program is static and gives the .deb's ID"
 

@@ -1,4 +1,5 @@
-// The engine set of builds for processors other than x86-64: the portable engines alone.
+// The engine set of builds for processors other than x86-64 and 64-bit ARM, and of the
+// portable variant that the tests and the benchmark build: the portable engines alone.
 #include "sha_engines.h"
 
 #include <cstdint>

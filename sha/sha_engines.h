@@ -1,12 +1,12 @@
 // Internal to the digest library: the engines of each family, one portable and, in builds for
-// x86-64 and 64-bit ARM, ones for processor extensions, and the one that each family runs. A block
-// function compresses `count` consecutive blocks into the hash value H.
+// x86-64 and 64-bit ARM, ones for processor extensions, and the one that each family runs. A
+// block function compresses `count` consecutive blocks into the hash value H.
 //
 // Which engines a build holds is the choice of its build files: the portable set
 // (portable_engines.cpp), the x86-64 set (x86/engines.cpp) or the 64-bit ARM set
-// (arm64/engines.cpp). The tests and the benchmark also
-// build the library with the portable set on x86-64, and with the x86-64 set less its AVX-512
-// engine, so as to run every engine where the full library would pick another.
+// (arm64/engines.cpp). The tests and the benchmark also build the library with the portable
+// set, and on x86-64 with the x86-64 set less its AVX-512 engine, so as to run every engine
+// where the full library would pick another.
 #pragma once
 
 #include <cstddef>

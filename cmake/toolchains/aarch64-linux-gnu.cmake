@@ -6,15 +6,11 @@ set(CMAKE_SYSTEM_PROCESSOR aarch64)
 
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+# The arm64 libraries and CMake packages, never the build machine's: find_library and
+# find_package look in the multiarch folders of this architecture, and pkg-config (which
+# FindOpenSSL asks first) reads only its .pc files.
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
-
-# Only the arm64 libraries and CMake packages, never the build machine's.
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 find_program(COMPUTER_ID_QEMU_AARCH64 qemu-aarch64)
 if(COMPUTER_ID_QEMU_AARCH64)
